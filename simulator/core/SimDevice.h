@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+// The device simulator's command interpreter: one object per device, pure (no I/O, no time).
+// It takes one command line and returns the device's whole answer, ending in a line break and
+// the family prompt.
+namespace sim {
+
+enum class Family { Dimmer5, Dimmer2, Receiver };
+
+struct ChannelState
+{
+    QString label;
+    int curve = 0;      // 0..3
+    int respTime = 0;   // 0..5
+    int modulation = 0; // 0..7
+    int offset = 0;
+};
+
+// Every setting the configuration pages read and write.
+struct DeviceState
+{
+    QString rootLabel;
+    QString portLabel;
+    int failDelay = 0; // tenths of a second, 65535 = infinite
+    int failHold = 0;
+    int failLevel = 0;
+    int universe = 1;
+    int dmxAddress = 1;
+    bool sixteenBit = false;
+    bool rdmTraffic = false;
+    QVector<ChannelState> channels; // empty on receiver cards
+    bool bumpEnabled = false;
+    bool wirelessInput = false;
+    int vexaId = 0;
+    int vexaKey = 0;
+    int antenna = 0; // 0..3
+    int power = 0;   // 0..3
+    bool pwmOutput = false;    // receiver cards only
+    bool zeroTenOutput = false; // receiver cards only
+
+    bool operator==(const DeviceState &other) const;
+    bool operator!=(const DeviceState &other) const { return !(*this == other); }
+};
+
+class SimDevice
+{
+public:
+    // model: one of the six model numbers ("7146", "7147", "7126", "7127", "7185", "7186").
+    explicit SimDevice(const QString &model);
+
+    static bool isKnownModel(const QString &model);
+
+    QString model() const { return m_model; }
+    Family family() const { return m_family; }
+    QString prompt() const; // "714x:", "712x:" or "718x:"
+
+    // One command line (with or without its line break) in, the whole answer out.
+    QByteArray respond(const QByteArray &line);
+
+    DeviceState &state() { return m_state; }
+    const DeviceState &state() const { return m_state; }
+    DeviceState factoryDefaults() const;
+
+private:
+    QString m_model;
+    Family m_family;
+    DeviceState m_state;
+};
+
+} // namespace sim

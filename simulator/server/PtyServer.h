@@ -1,0 +1,57 @@
+#pragma once
+
+#include "core/SimDevice.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace sim {
+
+// Serves one simulated device on a pseudo-terminal from a thread of its own, so it answers while
+// the program's GUI thread is blocked in a transaction. portPath() is a stable link to the current
+// slave side: unplug() removes the device (its pseudo-terminal closes, the link goes away) and
+// replug() brings a fresh one back behind the same path, as a USB device that comes back would.
+// Every method is thread-safe.
+class PtyServer
+{
+public:
+    explicit PtyServer(const QString &model);
+    ~PtyServer();
+    PtyServer(const PtyServer &) = delete;
+    PtyServer &operator=(const PtyServer &) = delete;
+
+    bool start(QString *error = nullptr);
+    void stop();
+    QString portPath() const;  // stable link, e.g. /tmp/vantelo-sim-XXXX/ttySIM7146
+    QString slavePath() const; // the current /dev/pts/N
+
+    // Fault injection.
+    void setLatencyMs(int ms);                           // before each answer
+    void setSilent(bool silent);                         // read commands, answer nothing
+    void unplug();                                       // close the device's side now
+    bool replug();                                       // a new pseudo-terminal behind portPath()
+    void setUnplugAfterCommands(int count);              // unplug on receiving command number count (1-based from now); 0 = off
+    void setChunking(int chunkBytes, int pauseMs);       // split each answer; 0 = off
+    void setTrailingBytes(const QByteArray &bytes);      // sent right after every prompt
+    void setGarbage(const QByteArray &bytes);            // put before the text of every answer
+    // Replace the interpreter's answer: return a value to send it instead (no prompt added).
+    void setReplyOverride(std::function<std::optional<QByteArray>(const QByteArray &line)> fn);
+    void clearFaults();
+
+    // The oracle for tests: every command line received (without its line break), in order.
+    QStringList commandLog() const;
+    void clearLog();
+    DeviceState state() const;
+    void modifyState(const std::function<void(DeviceState &)> &fn);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace sim
