@@ -1,0 +1,144 @@
+#include "link/SerialPortWidget.h"
+
+#include "link/ModelCatalogue.h"
+#include "link/PortSource.h"
+#include "link/Serial.h"
+#include "ui/PopupMessage.h"
+#include "ui/Theme.h"
+#include "ui_SerialPortWidget.h"
+
+#include <QAbstractItemView>
+
+namespace {
+
+QStringList &programShownPorts()
+{
+    static QStringList names;
+    return names;
+}
+
+} // namespace
+
+const QList<quint16> SerialPortWidget::supportedProductIds = {7185, 7126, 7146};
+
+SerialPortWidget::SerialPortWidget(QWidget *parent) : QWidget(parent), ui(new Ui::SerialPortWidget)
+{
+    ui->setupUi(this);
+
+    applyPageStyle(this);
+    applyFrameGroupStyle(ui->gb_Serial);
+    applyComboGroupFocusStyle(ui->gb_Serialports, ui->l_Serialports, ui->cb_Serialports);
+    applyButtonStyle(ui->p_SerialportsConnect);
+    applyButtonStyle(ui->p_SerialportsCancel);
+    applyButtonStyle(ui->p_SerialportsDisconnect);
+    applyCheckBoxStyle(ui->cb_showAllPorts);
+
+    lastPortName.clear();
+    connect(ui->cb_showAllPorts, &QCheckBox::clicked, this, &SerialPortWidget::refreshPortList);
+    connect(&listTimer, &QTimer::timeout, this, &SerialPortWidget::refreshPortList);
+    listTimer.start(1000);
+}
+
+SerialPortWidget::~SerialPortWidget()
+{
+    delete ui;
+}
+
+void SerialPortWidget::setSerial(Serial *serial)
+{
+    this->serial = serial;
+}
+
+QStringList SerialPortWidget::shownPorts()
+{
+    return programShownPorts();
+}
+
+void SerialPortWidget::resetShownPorts()
+{
+    programShownPorts().clear();
+}
+
+void SerialPortWidget::refreshPortList()
+{
+    // Rebuilding under an open drop-down would move the entry under the user's pointer.
+    if (ui->cb_Serialports->view()->isVisible())
+        return;
+
+    const bool showAll = ui->cb_showAllPorts->isChecked();
+    QStringList names;
+    const QList<PortInfo> ports = PortSource::availablePorts();
+    for (const PortInfo &port : ports) {
+        const bool supported = port.hasVendorIdentifier && port.hasProductIdentifier &&
+                               port.vendorIdentifier == supportedVendorId &&
+                               supportedProductIds.contains(port.productIdentifier);
+        if (supported || showAll)
+            names.append(port.portName);
+    }
+    if (names.isEmpty())
+        names.append(tr(noPortsText));
+
+    // An unchanged list leaves the user's current choice alone.
+    if (names == programShownPorts())
+        return;
+
+    ui->cb_Serialports->clear();
+    programShownPorts() = names;
+    ui->cb_Serialports->addItems(names);
+    const int last = names.indexOf(lastPortName);
+    ui->cb_Serialports->setCurrentIndex(last >= 0 ? last : 0);
+}
+
+void SerialPortWidget::autoConnect()
+{
+    // A user who asked to see every port chooses one by hand.
+    if (ui->cb_Serialports->count() == 0 || ui->cb_showAllPorts->isChecked())
+        return;
+    emit ui->p_SerialportsConnect->clicked();
+}
+
+void SerialPortWidget::on_p_SerialportsConnect_clicked()
+{
+    const QString portName = ui->cb_Serialports->currentText();
+    if (portName.contains(tr(noPortsText)) || !serial)
+        return;
+
+    serial->close();
+    serial->setPortName(portName);
+    const int result = serial->open();
+    if (result != 0) {
+        QString text;
+        if (result == -3)
+            text = portName + tr(" is not a valid serial port");
+        else if (result == -4)
+            text = portName + tr(" is busy");
+        else
+            text = tr("Error opening") + QLatin1Char(' ') + portName;
+        popupMessage(text, tr("Serial Port Error"), QMessageBox::Critical, parentWidget());
+        return;
+    }
+
+    lastPortName = portName;
+    QString model;
+    if (serial->identify(model) && isValidModel(model)) {
+        emit serialPortChange(model);
+        return;
+    }
+
+    // The port stays open; the next Connect closes it before opening another.
+    popupMessage(ui->cb_Serialports->currentText() + tr(" does not have a valid device attached"),
+                 tr("Invalid Serial Port"), QMessageBox::Critical, parentWidget());
+    ui->cb_Serialports->setCurrentIndex(0);
+}
+
+void SerialPortWidget::on_p_SerialportsDisconnect_clicked()
+{
+    if (serial && serial->isOpen())
+        serial->close();
+    emit serialPortChange(QStringLiteral("disconnected"));
+}
+
+void SerialPortWidget::on_p_SerialportsCancel_clicked()
+{
+    emit serialPortChange(QString());
+}
