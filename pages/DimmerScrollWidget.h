@@ -1,0 +1,83 @@
+#pragma once
+
+#include "link/Serial.h"
+#include "pages/BaseWidget.h"
+
+#include <QPointer>
+#include <QString>
+#include <QVector>
+
+class QComboBox;
+class QLineEdit;
+
+// The per-channel editor of the dimmer page. It is a page object but is never shown itself: it
+// builds a content widget with one group of fields per output channel, which the dimmer page puts
+// into its scroll area, and drives those fields through its event filter and two slots. The fields
+// are told apart by their "index", "group" and "type" properties.
+class DimmerScrollWidget : public BaseWidget
+{
+    Q_OBJECT
+
+public:
+    // owner: the dimmer page; the content widget is created as its child.
+    explicit DimmerScrollWidget(QWidget *owner = nullptr);
+    ~DimmerScrollWidget() override;
+
+    QWidget *buildChannels(int count);
+    QWidget *contentWidget() const;
+    void setApplyToAll(bool on);
+    bool applyToAll() const { return m_applyToAll; }
+    int channelCount() const { return m_channelCount; }
+
+    // First registered widget whose properties equal the three values, or null.
+    QWidget *findChannelWidget(int index, const QString &type, const QString &group) const;
+    int registeredWidgetCount() const { return m_registry.size(); }
+    bool isRefreshing() const { return m_refreshing; }
+    // Lets go of the fields before they are destroyed with the page: no more events from them,
+    // no more channels for a refresh still on the stack to read.
+    void releaseFields();
+
+    void setDebug(Debug *debug) override;
+    void setSerial(Serial *serial) override;
+    void refresh() override;
+
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+public slots:
+    void editingFinished();
+    void activated(int i);
+
+private:
+    void registerWidget(QWidget *widget, int index, const char *group, const char *type);
+    void buildChannel(int index);
+    QLineEdit *channelLineEdit(int index, const char *group) const;
+    QComboBox *channelComboBox(int index, const char *group) const;
+    void applyGroupStyle(QWidget *input, bool focused);
+
+    void labelUpdate(QLineEdit *lineEdit, char channel);
+    void curveUpdate(QComboBox *comboBox, char channel);
+    void respTimeUpdate(QComboBox *comboBox, char channel);
+    void modulationUpdate(QComboBox *comboBox, char channel);
+    void offsetUpdate(QLineEdit *lineEdit, char channel);
+    void writeLabel(QLineEdit *lineEdit, char channel);
+    void writeCurve(QComboBox *comboBox, char channel);
+    void writeRespTime(QComboBox *comboBox, char channel);
+    void writeModulation(QComboBox *comboBox, char channel);
+    void writeOffset(QLineEdit *lineEdit, char channel);
+
+    void comboUpdate(QComboBox *comboBox, int setting, char channel);
+    void writeCombo(QComboBox *comboBox, int setting, char channel);
+    QString textCommand(int setting, char channel, const QString &text) const;
+    void finishLineEdit(QLineEdit *lineEdit);
+    bool channelUsable() const;
+
+    QWidget *m_owner = nullptr;
+    QPointer<QWidget> m_content;
+    QVector<QPointer<QWidget>> m_registry;
+    // Held apart from the base's raw pointer: pending events run during a refresh, and the shell
+    // may delete the channel in one of them.
+    QPointer<Serial> m_serial;
+    int m_channelCount = 0;
+    bool m_applyToAll = false;
+    bool m_refreshing = false;
+};

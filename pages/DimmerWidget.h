@@ -1,0 +1,42 @@
+#pragma once
+
+#include "pages/BaseWidget.h"
+
+class DimmerScrollWidget;
+
+namespace Ui {
+class DimmerWidget;
+}
+
+// The dimmer settings page: the unit's bump-button setting, the "Apply to all" switch and a
+// scroll area showing the channel groups of its channel editor, to which it forwards the page
+// contract.
+class DimmerWidget : public BaseWidget
+{
+    Q_OBJECT
+
+public:
+    explicit DimmerWidget(QWidget *parent = nullptr);
+    ~DimmerWidget() override;
+
+    void setChannelCount(int count);
+    DimmerScrollWidget *scrollWidget() const;
+
+    void setDebug(Debug *debug) override;
+    void setSerial(Serial *serial) override;
+    void refresh() override;
+
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private slots:
+    void on_cb_bump_activated(const QString &arg1);
+    void on_c_applyToAll_clicked();
+
+private:
+    void bumpEnableUpdate();
+
+    Ui::DimmerWidget *ui;
+    DimmerScrollWidget *m_editor;
+    const int disableIndex = 0;
+    const int enableIndex = 1;
+};
