@@ -1,0 +1,43 @@
+#include "app/CommandLine.h"
+#include "app/MainWindow.h"
+#include "ui/About.h"
+
+#include <QApplication>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    // The guide viewer's web engine shares GL contexts with the widgets; this must be set
+    // before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Korvane"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("korvane.com"));
+    QCoreApplication::setApplicationName(QStringLiteral("Vantelo"));
+    QCoreApplication::setApplicationVersion(QLatin1String(About::versionText));
+
+    const CommandLineResult parsed = parseCommandLine(QCoreApplication::arguments());
+    if (!parsed.run) {
+        std::fputs(parsed.output.toLocal8Bit().constData(), stdout);
+        std::fputs(parsed.error.toLocal8Bit().constData(), stderr);
+        return parsed.exitCode;
+    }
+    LaunchSession session;
+    QString error;
+    if (!session.start(parsed.options, &error)) {
+        std::fprintf(stderr, "vantelo: %s\n", error.toLocal8Bit().constData());
+        return commandLineErrorExitCode;
+    }
+
+    QWebEngineSettings::defaultSettings()->setAttribute(QWebEngineSettings::PluginsEnabled, true);
+    QWebEngineSettings::defaultSettings()->setAttribute(QWebEngineSettings::DnsPrefetchEnabled,
+                                                        true);
+    QWebEngineProfile::defaultProfile()->setUseForGlobalCertificateVerification(true);
+
+    MainWindow window;
+    window.show();
+    return app.exec();
+}
