@@ -1,10 +1,87 @@
 #include "app/PageSets.h"
 
+#include "pages/AdvancedWidget.h"
 #include "pages/BaseWidget.h"
+#include "pages/DimmerScrollWidget.h"
+#include "pages/DimmerWidget.h"
+#include "pages/DmxWidget.h"
+#include "pages/FarcastWidget.h"
+#include "pages/InfoWidget.h"
+
+namespace {
+
+template <typename Page> BaseWidget *makePage(const QString &, QWidget *parent)
+{
+    return new Page(parent);
+}
+
+BaseWidget *makeDmxPage(const QString &model, QWidget *parent)
+{
+    return new DmxWidget(model, parent);
+}
+
+// The channel editor does the talking during a dimmer refresh.
+BaseWidget *dimmerProgress(BaseWidget *page)
+{
+    auto *dimmer = qobject_cast<DimmerWidget *>(page);
+    return dimmer ? dimmer->scrollWidget() : page;
+}
+
+PageFamily dimmerFamily(const QStringList &modelNumbers, int channels)
+{
+    PageFamily family;
+    family.modelNumbers = modelNumbers;
+    family.positions = {
+        {makeDmxPage, QStringLiteral("DMX"), {}, {}},
+        {makePage<DimmerWidget>, QStringLiteral("Dimmer"),
+         [channels](BaseWidget *page) {
+             if (auto *dimmer = qobject_cast<DimmerWidget *>(page))
+                 dimmer->setChannelCount(channels);
+         },
+         dimmerProgress},
+        {makePage<FarcastWidget>, QStringLiteral("Farcast"), {}, {}},
+        {makePage<InfoWidget>, QStringLiteral("Info"), {}, {}},
+    };
+    return family;
+}
+
+PageFamily receiverFamily()
+{
+    PageFamily family;
+    family.modelNumbers = QStringList{QStringLiteral("7185"), QStringLiteral("7186")};
+    family.positions = {
+        {makePage<DmxWidget2>, QStringLiteral("DMX"), {}, {}},
+        {makePage<FarcastWidget>,
+         QStringLiteral("Farcast"),
+         [](BaseWidget *page) {
+             if (auto *farcast = qobject_cast<FarcastWidget *>(page))
+                 farcast->setInputModeVisible(false);
+         },
+         {}},
+        {makePage<InfoWidget2>, QStringLiteral("Info"), {}, {}},
+        {makePage<AdvancedWidget>, QStringLiteral("Advanced"), {}, {}},
+    };
+    // The DMX page follows the output switches of the output options page.
+    family.afterBuild = [](const QList<BaseWidget *> &pages) {
+        auto *dmx = qobject_cast<DmxWidget2 *>(pages.value(0));
+        auto *advanced = qobject_cast<AdvancedWidget *>(pages.value(3));
+        if (dmx && advanced) {
+            QObject::connect(advanced, &AdvancedWidget::PwmZeroTenOutputChanged, dmx,
+                             &DmxWidget2::onPwmZeroTenChanged);
+        }
+    };
+    return family;
+}
+
+} // namespace
 
 const QVector<PageFamily> &pageFamilies()
 {
-    static const QVector<PageFamily> families = {};
+    static const QVector<PageFamily> families = {
+        dimmerFamily({QStringLiteral("7146"), QStringLiteral("7147")}, 5),
+        dimmerFamily({QStringLiteral("7126"), QStringLiteral("7127")}, 2),
+        receiverFamily(),
+    };
     return families;
 }
 
