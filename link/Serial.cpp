@@ -177,6 +177,10 @@ bool Serial::readReply(QString &reply)
 {
     reply.clear();
     const bool knownPrompt = isKnownPrompt(m_prompt);
+    // A closed port (failed write, failed liveness check) has nothing to deliver; waiting on it
+    // would only add a second of blocked user interface to a transaction already known lost.
+    if (!m_port.isOpen())
+        return true;
     for (;;) {
         if (!m_port.waitForReadyRead(kReadWaitMs) && m_port.bytesAvailable() <= 0)
             return true;
