@@ -2,7 +2,9 @@
 #include "pages/FailModeTime.h"
 #include "pages/InfoWidget.h"
 #include "support/DeviceFixture.h"
+#include "ui/Theme.h"
 
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -36,6 +38,8 @@ private slots:
     void levelEdit_showsWhatTheDeviceKept_data();
     void levelEdit_showsWhatTheDeviceKept();
     void restoreDefaults_resetsDeviceAndRereadsPage();
+    void focus_highlightsOnlyTheFocusedFieldGroup_data();
+    void focus_highlightsOnlyTheFocusedFieldGroup();
     void closedChannel_leavesInitialTexts();
     void silentDeviceDuringVersionRead_showsOnlyWhatWasRead();
 };
@@ -578,6 +582,65 @@ void TestInfoPage::restoreDefaults_resetsDeviceAndRereadsPage()
     QCOMPARE(rig.text("le_DMXFailModeDelay"), failmode::timeText(state.failDelay));
     QCOMPARE(rig.text("le_DMXFailModeHold"), failmode::timeText(state.failHold));
     QCOMPARE(rig.text("le_level"), QString::number(state.failLevel));
+}
+
+void TestInfoPage::focus_highlightsOnlyTheFocusedFieldGroup_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::newRow("device label") << "le_deviceLabel";
+    QTest::newRow("delay") << "le_DMXFailModeDelay";
+    QTest::newRow("hold") << "le_DMXFailModeHold";
+    QTest::newRow("level") << "le_level";
+}
+
+void TestInfoPage::focus_highlightsOnlyTheFocusedFieldGroup()
+{
+    QFETCH(QString, field);
+
+    // The theme's own sheets for a field group, taken from stand-in widgets.
+    QGroupBox normalGroup, focusGroup;
+    QLabel normalCaption, focusCaption;
+    QLineEdit normalEdit, focusEdit;
+    applyEditGroupStyle(&normalGroup, &normalCaption, &normalEdit);
+    applyEditGroupFocusStyle(&focusGroup, &focusCaption, &focusEdit);
+    QVERIFY(normalGroup.styleSheet() != focusGroup.styleSheet());
+
+    Rig rig("7146");
+    START_RIG(rig);
+    rig.page->refresh();
+    QVERIFY(rig.showActive());
+    const struct
+    {
+        const char *group;
+        const char *caption;
+        const char *edit;
+    } groups[] = {{"gb_deviceLabel", "l_deviceLabel", "le_deviceLabel"},
+                  {"gb_DMXFailModeDelay", "l_DMXFailModeDelayTime", "le_DMXFailModeDelay"},
+                  {"gb_DMXFailModeHold", "l_DMXFailModeHoldTime", "le_DMXFailModeHold"},
+                  {"gb_level", "l_level", "le_level"}};
+    auto check = [&](bool focusedExpected) {
+        for (const auto &g : groups) {
+            const bool focused = focusedExpected && field == QLatin1String(g.edit);
+            QCOMPARE(rig.child<QGroupBox>(g.group)->styleSheet(),
+                     (focused ? focusGroup : normalGroup).styleSheet());
+            QCOMPARE(rig.child<QLabel>(g.caption)->styleSheet(),
+                     (focused ? focusCaption : normalCaption).styleSheet());
+        }
+    };
+    // Activating the window hands the first line edit the focus; start from a button instead.
+    QPushButton *defaults = rig.child<QPushButton>("pb_defaults");
+    defaults->setFocus();
+    QTRY_VERIFY(defaults->hasFocus());
+    check(false);
+
+    QLineEdit *edit = rig.edit(qPrintable(field));
+    edit->setFocus();
+    QTRY_VERIFY(edit->hasFocus());
+    check(true);
+
+    defaults->setFocus();
+    QTRY_VERIFY(!edit->hasFocus());
+    check(false);
 }
 
 void TestInfoPage::closedChannel_leavesInitialTexts()
