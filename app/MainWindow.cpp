@@ -282,8 +282,10 @@ void MainWindow::buildPages(const QString &model)
         navButtons.append(button);
 
         BaseWidget *progress = position.progressSource ? position.progressSource(page) : page;
-        if (progress)
+        if (progress) {
             connect(progress, &BaseWidget::iconUpdateSignal, this, &MainWindow::iconUpdate);
+            progressSources.append(progress);
+        }
     }
     if (family->afterBuild)
         family->afterBuild(pages);
@@ -314,6 +316,13 @@ void MainWindow::buildPages(const QString &model)
 void MainWindow::deletePages()
 {
     ++pageGeneration;
+    // A discarded page may still be finishing a refresh; its progress must not cover the
+    // picture that says why it was discarded.
+    for (const QPointer<BaseWidget> &source : qAsConst(progressSources)) {
+        if (source)
+            disconnect(source, &BaseWidget::iconUpdateSignal, this, &MainWindow::iconUpdate);
+    }
+    progressSources.clear();
     for (BaseWidget *page : qAsConst(pages)) {
         ui->stackedWidget->removeWidget(page);
         retire(page);

@@ -85,6 +85,9 @@ private:
     Ui::MainWindow *ui;
     QList<BaseWidget *> pages;
     QList<QPushButton *> navButtons;
+    // The objects whose progress drives the wait animation (the dimmer page's editor, not the
+    // page itself).
+    QList<QPointer<BaseWidget>> progressSources;
     int portPageIndex = 0;
     int refreshInterval = 5000;
     int pollInterval = 1000;
