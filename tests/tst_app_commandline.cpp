@@ -1,0 +1,176 @@
+// The command line: what it accepts, how it fails, and what a launch with --simulate and --port
+// puts into the port list.
+
+#include "app/CommandLine.h"
+#include "link/ModelCatalogue.h"
+#include "link/PortSource.h"
+#include "link/Serial.h"
+#include "server/PtyServer.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTest>
+
+class TestAppCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void parse_data();
+    void parse();
+    void launch_listsTheSimulatorAndTheNamedPorts();
+    void program_reportsBadOptionsWithExitCodeTwo_data();
+    void program_reportsBadOptionsWithExitCodeTwo();
+};
+
+void TestAppCommandLine::initTestCase()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Vantelo"));
+}
+
+void TestAppCommandLine::parse_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("run");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("outputHas");
+    QTest::addColumn<QString>("errorHas");
+    QTest::addColumn<QStringList>("ports");
+    QTest::addColumn<QString>("simulate");
+
+    QTest::newRow("nothing starts the window") << QStringList{} << true << 0 << ""
+                                               << "" << QStringList{} << "";
+    QTest::newRow("help lists the options")
+        << QStringList{"--help"} << false << 0 << "--simulate <model>"
+        << "" << QStringList{} << "";
+    QTest::newRow("version") << QStringList{"--version"} << false << 0 << "vantelo 1.0.0.9.0.2\n"
+                             << "" << QStringList{} << "";
+    QTest::newRow("ports keep their order")
+        << QStringList{"--port", "/dev/pts/7", "--port=/tmp/ttyB"} << true << 0 << ""
+        << "" << QStringList{"/dev/pts/7", "/tmp/ttyB"} << "";
+    QTest::newRow("a known model to simulate")
+        << QStringList{"--simulate", "7185"} << true << 0 << ""
+        << "" << QStringList{} << "7185";
+    QTest::newRow("unknown option") << QStringList{"--bogus"} << false << 2 << ""
+                                    << "Unknown option 'bogus'" << QStringList{} << "";
+    QTest::newRow("unknown model") << QStringList{"--simulate", "7100"} << false << 2 << ""
+                                   << "unknown model '7100'" << QStringList{} << "";
+    QTest::newRow("model number inside other text is not a model")
+        << QStringList{"--simulate", "x7146"} << false << 2 << ""
+        << "unknown model 'x7146'" << QStringList{} << "";
+    QTest::newRow("port without its path") << QStringList{"--port"} << false << 2 << ""
+                                           << "Missing value after '--port'" << QStringList{} << "";
+    QTest::newRow("empty port path") << QStringList{"--port", " "} << false << 2 << ""
+                                     << "--port needs a path" << QStringList{} << "";
+    QTest::newRow("stray argument") << QStringList{"7146"} << false << 2 << ""
+                                    << "unexpected argument '7146'" << QStringList{} << "";
+    QTest::newRow("two simulated devices")
+        << QStringList{"--simulate", "7146", "--simulate", "7186"} << false << 2 << ""
+        << "only once" << QStringList{} << "";
+}
+
+void TestAppCommandLine::parse()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, run);
+    QFETCH(int, exitCode);
+    QFETCH(QString, outputHas);
+    QFETCH(QString, errorHas);
+    QFETCH(QStringList, ports);
+    QFETCH(QString, simulate);
+
+    const CommandLineResult result = parseCommandLine(QStringList{"vantelo"} + arguments);
+    QCOMPARE(result.run, run);
+    QCOMPARE(result.exitCode, exitCode);
+    if (outputHas.isEmpty())
+        QVERIFY(result.output.isEmpty());
+    else
+        QVERIFY2(result.output.contains(outputHas), qPrintable(result.output));
+    if (errorHas.isEmpty())
+        QVERIFY(result.error.isEmpty());
+    else
+        QVERIFY2(result.error.contains(errorHas), qPrintable(result.error));
+    QCOMPARE(result.options.ports, ports);
+    QCOMPARE(result.options.simulateModel, simulate);
+}
+
+void TestAppCommandLine::launch_listsTheSimulatorAndTheNamedPorts()
+{
+    PortSource::clearExtraPorts();
+    PortSource::setLister([] { return QList<PortInfo>(); });
+    QString simulatedPath;
+    {
+        LaunchOptions options;
+        options.ports = QStringList{QStringLiteral("/dev/ttyNamed0")};
+        options.simulateModel = QStringLiteral("7126");
+        LaunchSession session;
+        QString error;
+        QVERIFY2(session.start(options, &error), qPrintable(error));
+        simulatedPath = session.simulatedPortPath();
+        QVERIFY(QFileInfo::exists(simulatedPath));
+
+        const QList<PortInfo> listed = PortSource::availablePorts();
+        QCOMPARE(listed.size(), 2);
+        QCOMPARE(listed.at(0).portName, QStringLiteral("/dev/ttyNamed0"));
+        QCOMPARE(listed.at(1).portName, simulatedPath);
+        QCOMPARE(listed.at(1).vendorIdentifier, quint16(1155));
+
+        // The listed port leads to a device of the requested model.
+        Serial serial;
+        serial.setPortName(simulatedPath);
+        QCOMPARE(serial.open(), 0);
+        QString model;
+        QVERIFY(serial.identify(model));
+        QCOMPARE(model, QStringLiteral("7126"));
+        serial.setPrompt(getModelPrefix(model));
+        QVERIFY(serial.ping());
+        serial.close();
+    }
+    // The simulator lives exactly as long as the session.
+    QVERIFY(!QFileInfo::exists(simulatedPath));
+    PortSource::clearExtraPorts();
+    PortSource::setLister({});
+}
+
+void TestAppCommandLine::program_reportsBadOptionsWithExitCodeTwo_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("stdoutHas");
+    QTest::addColumn<QString>("stderrHas");
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "vantelo 1.0.0.9.0.2"
+                             << "";
+    QTest::newRow("unknown model") << QStringList{"--simulate", "1234"} << 2 << ""
+                                   << "unknown model '1234'";
+    QTest::newRow("unknown option") << QStringList{"--frobnicate"} << 2 << ""
+                                    << "Unknown option 'frobnicate'";
+}
+
+void TestAppCommandLine::program_reportsBadOptionsWithExitCodeTwo()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, stdoutHas);
+    QFETCH(QString, stderrHas);
+
+    // The program sits next to the tests folder in the build tree.
+    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/../vantelo");
+    if (!QFileInfo(program).isExecutable())
+        QSKIP("the vantelo program has not been built in this build tree");
+    QProcess process;
+    process.start(program, arguments);
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), exitCode);
+    const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+    if (!stdoutHas.isEmpty())
+        QVERIFY2(out.contains(stdoutHas), qPrintable(out));
+    if (!stderrHas.isEmpty())
+        QVERIFY2(err.contains(stderrHas), qPrintable(err));
+}
+
+QTEST_MAIN(TestAppCommandLine)
+#include "tst_app_commandline.moc"
