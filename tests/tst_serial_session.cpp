@@ -19,6 +19,7 @@ private slots:
     void open_codes();
     void open_nameWithNoneIsRefusedEvenWhenItLeadsToADevice();
     void open_portHeldByAnotherChannelIsBusy();
+    void open_discardsWhatTheDeviceSentBefore();
 
     void identify_eachModelWithTheInitialPrompt_data();
     void identify_eachModelWithTheInitialPrompt();
@@ -94,6 +95,35 @@ void SerialSessionTest::open_portHeldByAnotherChannelIsBusy()
     QVERIFY(first.close());
     QCOMPARE(second.open(), 0);
     second.close();
+}
+
+void SerialSessionTest::open_discardsWhatTheDeviceSentBefore()
+{
+    sim::PtyServer server(QStringLiteral("7146"));
+    QString error;
+    QVERIFY2(server.start(&error), qPrintable(error));
+
+    // Someone else asked and went away before the answer came: it waits on the line.
+    {
+        QSerialPort other;
+        other.setPortName(server.portPath());
+        QVERIFY(other.open(QIODevice::ReadWrite));
+        other.write("getFWInfo\n");
+        QVERIFY(other.waitForBytesWritten(1000));
+    }
+    QTRY_COMPARE(server.commandLog(), QStringList{QStringLiteral("getFWInfo")});
+    // The answer is written right after the command is logged; nothing observable marks its
+    // arrival in the terminal's queue.
+    QTest::qWait(100);
+
+    Serial serial;
+    serial.setPortName(server.portPath());
+    QCOMPARE(serial.open(), 0);
+    serial.setPrompt(QStringLiteral("714x:"));
+    QString reply;
+    QVERIFY(serial.sendCommand(QStringLiteral("getUniverse\n"), reply, 0, 0));
+    QCOMPARE(reply, QStringLiteral("getUniverse"));
+    serial.close();
 }
 
 void SerialSessionTest::identify_eachModelWithTheInitialPrompt_data()
