@@ -7,6 +7,7 @@
 
 #include "link/Serial.h"
 #include "link/SerialPortWidget.h"
+#include "ui/Manual.h"
 
 #include <QAction>
 #include <QEventLoop>
@@ -47,6 +48,7 @@ private slots:
     void nestedActionDuringRefresh_defersDeletion();
     void nestedClickOnRefreshingPage_doesNotRefreshItAgain();
     void waitAnimation_stepsThroughEightFramesAndWraps();
+    void quickStartGuide_opensBesideTheWindowOnlyWhenHidden();
     void cancel_shutsDownAndEndsWithCodeOne();
     void cancel_defaultExitLeavesTheEventLoopWithCodeOne();
 };
@@ -233,6 +235,28 @@ void TestAppShell::waitAnimation_stepsThroughEightFramesAndWraps()
         QCOMPARE(seen.at(i), QStringLiteral("wait%1").arg((start + i) % 8));
     // The poll that ran the refresh puts the connected picture back.
     QTRY_COMPARE(statusPicture(window->statusIcon()), QStringLiteral("connected"));
+}
+
+void TestAppShell::quickStartGuide_opensBesideTheWindowOnlyWhenHidden()
+{
+    ModalCatcher catcher;
+    AppHarness harness("7146");
+    MainWindow *window = harness.createWindow();
+    Manual *guide = window->guideViewer();
+    QAction *action = window->findChild<QAction *>("actionQuick_Start_Guide");
+    QVERIFY(guide && action);
+    // Opened at start-up.
+    QVERIFY(guide->isVisible());
+
+    guide->move(600, 300);
+    action->trigger();
+    QCOMPARE(guide->pos(), QPoint(600, 300));
+
+    guide->close();
+    QVERIFY(!guide->isVisible());
+    action->trigger();
+    QVERIFY(guide->isVisible());
+    QCOMPARE(guide->pos(), QPoint(window->x() + window->width() + 20, window->y()));
 }
 
 void TestAppShell::cancel_shutsDownAndEndsWithCodeOne()
