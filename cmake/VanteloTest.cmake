@@ -6,7 +6,8 @@ set(VANTELO_TEST_ENV
     QTWEBENGINE_DISABLE_SANDBOX=1
     QT_QUICK_BACKEND=software
     QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu
-    QT_LOGGING_RULES=qt.qpa.*=false)
+    QT_LOGGING_RULES=qt.qpa.*=false
+    ${VANTELO_SANITIZE_ENV})
 
 function(vantelo_add_test name)
     cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LABELS;LIBS" ${ARGN})
