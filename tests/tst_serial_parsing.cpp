@@ -14,7 +14,6 @@ private slots:
     void fieldRange();
     void quoted_data();
     void quoted();
-    void extractQuoted_matchesQuotedAndAlwaysSucceeds();
     void modelFromFirmwareInfo_data();
     void modelFromFirmwareInfo();
 
@@ -98,17 +97,6 @@ void SerialParsingTest::quoted()
     QFETCH(QString, delimiter);
     QFETCH(QString, expected);
     QCOMPARE(reply::quoted(text, delimiter), expected);
-}
-
-void SerialParsingTest::extractQuoted_matchesQuotedAndAlwaysSucceeds()
-{
-    Serial serial;
-    const QStringList texts{"'a b'", "x 'y", "none", ""};
-    for (const QString &text : texts) {
-        QString result = QStringLiteral("stale");
-        QVERIFY(serial.extractQuoted(text, result, QStringLiteral("'")));
-        QCOMPARE(result, reply::quoted(text, QStringLiteral("'")));
-    }
 }
 
 void SerialParsingTest::modelFromFirmwareInfo_data()

@@ -30,8 +30,6 @@ private slots:
     void ping_replyWithoutThePromptClosesThePortButNotTheFlag();
     void silentDevice_tenEmptyReadsCloseTheChannel();
     void unplug_nextTransactionClosesTheChannelQuickly();
-    void unplug_onTheCommandItself();
-    void replug_channelOpensAgainBehindTheSamePath();
 };
 
 void SerialSessionTest::open_codes()
@@ -292,37 +290,6 @@ void SerialSessionTest::unplug_nextTransactionClosesTheChannelQuickly()
     QVERIFY2(elapsed < 500, qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
     QVERIFY(device.serial.isLockFree());
     QVERIFY(!device.serial.ping());
-}
-
-void SerialSessionTest::unplug_onTheCommandItself()
-{
-    DeviceFixture device(QStringLiteral("7127"));
-    QVERIFY2(device.connect(), qPrintable(device.lastError()));
-    device.server.setUnplugAfterCommands(2);
-
-    QString reply;
-    QVERIFY(device.serial.sendCommand(QStringLiteral("getUniverse\n"), reply));
-    QVERIFY(device.serial.isOpen());
-    QVERIFY(device.serial.sendCommand(QStringLiteral("getDmxAddress\n"), reply));
-    QVERIFY(!device.serial.isOpen());
-    QVERIFY(device.serial.isLockFree());
-}
-
-void SerialSessionTest::replug_channelOpensAgainBehindTheSamePath()
-{
-    DeviceFixture device(QStringLiteral("7185"));
-    QVERIFY2(device.connect(), qPrintable(device.lastError()));
-    device.server.unplug();
-    QString reply;
-    QVERIFY(device.serial.sendCommand(QStringLiteral("\n"), reply));
-    QVERIFY(!device.serial.isOpen());
-
-    QVERIFY(device.server.replug());
-    QCOMPARE(device.serial.open(), 0);
-    QString model;
-    QVERIFY(device.serial.identify(model));
-    QCOMPARE(model, QStringLiteral("7185"));
-    QVERIFY(device.serial.ping());
 }
 
 QTEST_GUILESS_MAIN(SerialSessionTest)

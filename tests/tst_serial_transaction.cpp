@@ -1,7 +1,6 @@
 // Command/reply transactions against the simulator on a real pseudo-terminal: where a reply ends,
 // what counts as an answer, and what the caller gets back.
 
-#include "link/ModelCatalogue.h"
 #include "link/Serial.h"
 #include "support/DeviceFixture.h"
 
@@ -46,7 +45,6 @@ private slots:
     void chunkedAnswer_isCollectedWhole();
     void fieldRange_data();
     void fieldRange();
-    void fieldRange_closedChannelLeavesTheCallersText();
 
 private:
     std::unique_ptr<DeviceFixture> m_device;
@@ -237,18 +235,6 @@ void SerialTransactionTest::fieldRange()
     QString reply = QStringLiteral("stale");
     QVERIFY(m_device->serial.sendCommand(command, reply, first, last));
     QCOMPARE(reply, expected);
-}
-
-void SerialTransactionTest::fieldRange_closedChannelLeavesTheCallersText()
-{
-    Serial &serial = m_device->serial;
-    QVERIFY(serial.close());
-    m_device->server.clearLog();
-
-    QString reply = QStringLiteral("untouched");
-    QVERIFY(!serial.sendCommand(QStringLiteral("getUniverse\n"), reply, 0, 65535));
-    QCOMPARE(reply, QStringLiteral("untouched"));
-    QVERIFY(m_device->server.commandLog().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(SerialTransactionTest)
