@@ -192,6 +192,11 @@ void MainWindow::switchToPortPage(bool portPage)
     for (QPushButton *button : qAsConst(navButtons))
         button->setEnabled(true);
     applyNavButtonSelectedStyle(navButtons.first());
+    // Hiding the port page hands the keyboard focus on to the next widget in the chain, which
+    // can be a line edit of the new page. A focused field is never read, and leaving it writes
+    // its text to the device: a field that still shows its form placeholder would overwrite the
+    // device's setting. The selected navigation button holds the focus instead.
+    navButtons.first()->setFocus(Qt::OtherFocusReason);
 }
 
 void MainWindow::on_actionSerial_Ports_triggered()

@@ -148,6 +148,9 @@ void TestAppMainWindow::startup_findsDeviceAndBuildsItsPages()
     QCOMPARE(window->pageStack()->currentIndex(), 1);
     QCOMPARE(window->navigationButtons().at(0)->styleSheet(),
              navStyle(applyNavButtonSelectedStyle));
+    // No field of the new page starts out focused: it would be skipped by every read and its
+    // placeholder written to the device when the user clicks elsewhere.
+    QCOMPARE(window->focusWidget(), window->navigationButtons().at(0));
     const int ping = harness.indexOf(QString(), 1);
     QVERIFY(ping > 0);
     int previous = ping;
