@@ -87,7 +87,7 @@ struct PtyServer::Impl
     void runPendingTasks();
     void drainWake();
     bool stopping();
-    bool pause(int ms);
+    bool pause(int ms, unsigned gen);
     bool writeAll(const QByteArray &bytes, unsigned gen);
     void ioLoop();
     void handleLine(const QByteArray &line);
@@ -210,13 +210,13 @@ bool PtyServer::Impl::stopping()
 }
 
 // Waits ms while still serving tasks (an unplug during a slow answer must happen now, not after
-// it). Returns false when the server is stopping.
-bool PtyServer::Impl::pause(int ms)
+// it). Returns false when the server is stopping or the pty of generation gen has gone.
+bool PtyServer::Impl::pause(int ms, unsigned gen)
 {
     const auto end = Clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
         runPendingTasks();
-        if (stopping())
+        if (stopping() || gen != generation)
             return false;
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
@@ -298,7 +298,7 @@ void PtyServer::Impl::handleLine(const QByteArray &line)
         return;
 
     const unsigned gen = generation;
-    if (latency > 0 && !pause(latency))
+    if (latency > 0 && !pause(latency, gen))
         return;
     const QByteArray bytes = prefix + *answer + suffix;
     if (chunk <= 0) {
@@ -306,7 +306,7 @@ void PtyServer::Impl::handleLine(const QByteArray &line)
         return;
     }
     for (int at = 0; at < bytes.size(); at += chunk) {
-        if (at > 0 && chunkPause > 0 && !pause(chunkPause))
+        if (at > 0 && chunkPause > 0 && !pause(chunkPause, gen))
             return;
         if (!writeAll(bytes.mid(at, chunk), gen))
             return;
@@ -335,7 +335,7 @@ void PtyServer::Impl::ioLoop()
         if (n <= 0) {
             // Should not happen while we hold the slave open; avoid spinning if it does.
             if (n < 0 && errno != EAGAIN && errno != EINTR)
-                pause(20);
+                pause(20, generation);
             continue;
         }
         pending.append(buffer, static_cast<int>(n));
