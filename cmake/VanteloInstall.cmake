@@ -1,0 +1,71 @@
+# Installation and the Debian package.
+include(GNUInstallDirs)
+
+# Both programs belong in every install; their sources may be missing from a partial checkout,
+# in which case configuring still works and only the install step says what is absent.
+foreach(program vantelo vantelo-sim)
+    if(TARGET ${program})
+        install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    else()
+        install(CODE "message(FATAL_ERROR \"${program} was not built: its main.cpp is missing\")")
+    endif()
+endforeach()
+
+set(VANTELO_DIST ${CMAKE_CURRENT_LIST_DIR}/../dist)
+install(FILES ${VANTELO_DIST}/com.korvane.Vantelo.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${VANTELO_DIST}/com.korvane.Vantelo.metainfo.xml
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${VANTELO_DIST}/vantelo.1 ${VANTELO_DIST}/vantelo-sim.1
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+foreach(size 16 24 32 48 64 128 256)
+    install(FILES ${VANTELO_DIST}/icons/vantelo-${size}.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+        RENAME com.korvane.Vantelo.png)
+endforeach()
+install(FILES ${VANTELO_DIST}/icons/vantelo.svg
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+    RENAME com.korvane.Vantelo.svg)
+
+# udev reads /usr/lib/udev/rules.d whatever the install prefix, so below /usr/local the rule would
+# be ignored: a source install from the default prefix gets it at the system path, the package
+# and staged installs (DESTDIR) below their own prefix.
+if(CMAKE_INSTALL_PREFIX STREQUAL "/usr/local")
+    set(_vantelo_udev_default /usr/lib/udev/rules.d)
+else()
+    set(_vantelo_udev_default lib/udev/rules.d)
+endif()
+set(VANTELO_UDEV_RULES_DIR ${_vantelo_udev_default}
+    CACHE STRING "Where the udev rule goes; relative paths are below the prefix")
+install(FILES ${VANTELO_DIST}/70-vantelo.rules DESTINATION ${VANTELO_UDEV_RULES_DIR})
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME vantelo)
+set(CPACK_PACKAGE_VENDOR Korvane)
+set(CPACK_PACKAGE_CONTACT "Vantelo maintainers <vantelo@korvane.com>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "Configure Korvane USB stage-lighting dimmers and wireless DMX receivers")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Vantelo finds the serial port of an attached Glimmerline LED dimmer or Farcast wireless DMX
+receiver card, identifies the model and shows its settings: device label and firmware, DMX fail
+behaviour, DMX input and RDM, per-channel dimming and the wireless link. A udev rule lets the
+user at the seat open the device without root. vantelo-sim simulates every supported model on a
+pseudo-terminal.")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# Staging through DESTDIR keeps an absolute rule directory inside the package instead of writing
+# to the packaging machine's own /usr.
+set(CPACK_SET_DESTDIR ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.korvane.com")
+# Library dependencies come from the binaries themselves. udev only matters for the access rule;
+# the program runs without it (simulated devices, or a port opened as root).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udev")
+include(CPack)
+
+# The screenshot driver is no part of the install; it is built with everything else so a change
+# that breaks it shows up in every build, not only when the pictures are taken.
+add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/../tools/screenshots ${CMAKE_BINARY_DIR}/tools/screenshots)
