@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmark suite and prints the tables of figures:
+#   tools/bench.sh           the full run (a few minutes): transactions, page refreshes with device
+#                            delays of 0, 1, 5 and 20 ms, growth, start-up (5 runs), idle (2 x 30 s)
+#   tools/bench.sh --quick   one short pass of every bench (seconds), so that none of them rots
+# The build directory is $VANTELO_BUILD_DIR (default build/), jobs $VANTELO_JOBS (default 2).
+# Figures are only as quiet as the machine: run it while nothing else compiles.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=${VANTELO_BUILD_DIR:-$ROOT/build}
+JOBS=${VANTELO_JOBS:-2}
+
+quick=0
+case "${1:-}" in
+    --quick) quick=1 ;;
+    "") ;;
+    *) echo "usage: $0 [--quick]" >&2; exit 2 ;;
+esac
+
+# Google Benchmark comes from Debian's packages.
+if ! dpkg-query -W -f='${Status}' libbenchmark-dev 2>/dev/null | grep -q "install ok installed"; then
+    echo "Installing: libbenchmark-dev"
+    if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
+    "${sudo[@]}" apt-get update -qq
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends libbenchmark-dev
+fi
+
+if [ ! -f "$BUILD/CMakeCache.txt" ]; then
+    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$BUILD" --target bench_device bench_startup -j "$JOBS" >/dev/null
+
+# Headless, as in CI: the web engine needs these as root and without a display.
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+export QTWEBENGINE_DISABLE_SANDBOX=${QTWEBENGINE_DISABLE_SANDBOX:-1}
+export QT_QUICK_BACKEND=${QT_QUICK_BACKEND:-software}
+
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+
+echo "# Vantelo benchmarks ($(date -u '+%Y-%m-%d %H:%M UTC'))"
+echo
+echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo), $(uname -sr); load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)."
+
+status=0
+if [ "$quick" -eq 1 ]; then
+    "$BUILD/bench/bench_device" --quick >"$out/device.txt" 2>&1 || status=1
+    "$BUILD/bench/bench_startup" --quick >"$out/startup.txt" 2>&1 || status=1
+else
+    "$BUILD/bench/bench_device" --benchmark_repetitions=3 >"$out/device.txt" 2>&1 || status=1
+    "$BUILD/bench/bench_startup" --runs 5 --idle-seconds 30 >"$out/startup.txt" 2>&1 || status=1
+fi
+
+# The executables end with their Markdown tables; the raw benchmark lines stay in the logs.
+sed -n '/^## /,$p' "$out/device.txt"
+sed -n '/^## /,$p' "$out/startup.txt"
+echo
+echo "Load average after the run: $(cut -d' ' -f1-3 /proc/loadavg)."
+
+if [ "$status" -ne 0 ]; then
+    echo
+    echo "A bench failed to run; its log follows." >&2
+    cat "$out/device.txt" "$out/startup.txt" >&2
+    exit 1
+fi
