@@ -2,7 +2,12 @@
 
 #include "link/ReplyParsing.h"
 
+#include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QMutexLocker>
+
+// Traffic trace for support: off unless QT_LOGGING_RULES="vantelo.serial.debug=true".
+Q_LOGGING_CATEGORY(lcSerial, "vantelo.serial", QtWarningMsg)
 
 namespace {
 
@@ -11,6 +16,15 @@ const QLatin1String kUnknownPrompt(":");
 
 const int kReadWaitMs = 100;
 const int kReadAttempts = 10;
+
+// Bounds that no genuine answer comes near (the longest, the firmware information, is a few
+// hundred bytes; ten silent reads take about a second). A device that streams past them is
+// treated like one that does not answer, so the GUI thread is never held longer than this.
+const int kReplyByteLimit = 64 * 1024;
+const int kReadTimeLimitMs = 2000;
+
+// Enough of a runaway reply to recognise it in a trace without flooding the trace.
+const int kTraceExcerptChars = 200;
 
 bool isKnownPrompt(const QString &prompt)
 {
@@ -36,6 +50,62 @@ QString withBlanksForLineBreaks(QString text)
     return text;
 }
 
+// One trace line per exchange: line breaks and other control characters made visible, quoted.
+QString escaped(const QString &text)
+{
+    QString out;
+    out.reserve(text.size() + 8);
+    out += QLatin1Char('"');
+    for (const QChar c : text) {
+        const ushort code = c.unicode();
+        switch (code) {
+        case '\n':
+            out += QLatin1String("\\n");
+            break;
+        case '\r':
+            out += QLatin1String("\\r");
+            break;
+        case '\t':
+            out += QLatin1String("\\t");
+            break;
+        case '\\':
+            out += QLatin1String("\\\\");
+            break;
+        case '"':
+            out += QLatin1String("\\\"");
+            break;
+        default:
+            if (code < 0x20 || code == 0x7f)
+                out += QStringLiteral("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
+            else
+                out += c;
+        }
+    }
+    out += QLatin1Char('"');
+    return out;
+}
+
+QString excerpt(const QByteArray &bytes)
+{
+    return escaped(QString::fromUtf8(bytes.left(kTraceExcerptChars))) + QLatin1String("...");
+}
+
+const char *openResultText(int result)
+{
+    switch (result) {
+    case 0:
+        return "opened";
+    case -2:
+        return "already open";
+    case -3:
+        return "unusable port name";
+    case -4:
+        return "port busy";
+    default:
+        return "open failed";
+    }
+}
+
 } // namespace
 
 Serial::Serial() = default;
@@ -53,42 +123,59 @@ void Serial::setPortName(const QString &name)
 void Serial::setPrompt(const QString &prompt)
 {
     m_prompt = prompt;
+    qCDebug(lcSerial).noquote() << "prompt" << escaped(prompt);
 }
 
 int Serial::open()
 {
-    if (m_openFlag)
-        return -2;
-    // The port page lists a "None" entry when nothing is attached; it must never reach the
-    // serial library.
-    if (m_portName.isEmpty() || m_portName.contains(QLatin1String("None"), Qt::CaseSensitive))
-        return -3;
+    int result = 0;
+    if (m_openFlag) {
+        result = -2;
+    } else if (m_portName.isEmpty() ||
+               m_portName.contains(QLatin1String("None"), Qt::CaseSensitive)) {
+        // The port page lists a "None" entry when nothing is attached; it must never reach the
+        // serial library.
+        result = -3;
+    } else {
+        // A failed liveness check closes the port behind a still-set flag; close() clears both,
+        // but make sure a stale handle cannot turn a good open into "already open".
+        if (m_port.isOpen())
+            m_port.close();
 
-    // A failed liveness check closes the port behind a still-set flag; close() clears both, but
-    // make sure a stale handle cannot turn a good open into "already open".
-    if (m_port.isOpen())
-        m_port.close();
-
-    m_port.setPortName(m_portName);
-    if (!m_port.open(QIODevice::ReadWrite))
-        return m_port.error() == QSerialPort::PermissionError ? -4 : -1;
-
-    m_openFlag = true;
-    m_port.flush();
-    // Whatever the device printed before we opened (a prompt, boot chatter) would otherwise be
-    // taken for the answer to the first command.
-    while (m_port.bytesAvailable() > 0 || m_port.waitForReadyRead(0))
-        m_port.readAll();
-    return 0;
+        m_port.setPortName(m_portName);
+        if (!m_port.open(QIODevice::ReadWrite)) {
+            result = m_port.error() == QSerialPort::PermissionError ? -4 : -1;
+        } else {
+            m_openFlag = true;
+            m_port.flush();
+            // Whatever the device printed before we opened (a prompt, boot chatter) would
+            // otherwise be taken for the answer to the first command.
+            qint64 discarded = 0;
+            while (m_port.bytesAvailable() > 0 || m_port.waitForReadyRead(0))
+                discarded += m_port.readAll().size();
+            if (discarded > 0)
+                qCDebug(lcSerial) << "discarded" << discarded << "bytes waiting on the port";
+        }
+    }
+    qCDebug(lcSerial).noquote() << "open" << escaped(m_portName) << "->" << result
+                                << QStringLiteral("(%1%2)").arg(
+                                       QLatin1String(openResultText(result)),
+                                       result == -1 || result == -4
+                                           ? QStringLiteral(": ") + m_port.errorString()
+                                           : QString());
+    return result;
 }
 
 bool Serial::close()
 {
-    if (!m_openFlag)
+    if (!m_openFlag) {
+        qCDebug(lcSerial) << "close -> false (was not open)";
         return false;
+    }
     m_openFlag = false;
     m_respondingFlag = false;
     m_port.close();
+    qCDebug(lcSerial) << "close -> true";
     return true;
 }
 
@@ -102,13 +189,25 @@ bool Serial::isResponding() const
     return m_respondingFlag;
 }
 
+// An overrun ends the transaction the way ten empty reads do: the channel closes and the caller
+// gets an empty reply. Handing back a partial reply from a device in that state would let a page
+// read values out of noise and write them back.
 bool Serial::sendCommand(const QString &command, QString &reply)
 {
     QMutexLocker locker(&m_lock);
-    if (!m_openFlag)
+    if (!m_openFlag) {
+        qCDebug(lcSerial).noquote() << "not sent, channel closed:" << escaped(command);
         return false;
+    }
+
+    QElapsedTimer took;
+    took.start();
+    const QDeadlineTimer deadline(kReadTimeLimitMs);
+    qCDebug(lcSerial).noquote() << "send" << escaped(command);
 
     if (m_port.write(command.toUtf8()) < 1) {
+        qCDebug(lcSerial).noquote()
+            << "write failed:" << m_port.errorString() << "- channel closed";
         m_port.close();
         m_openFlag = false;
     } else {
@@ -117,12 +216,39 @@ bool Serial::sendCommand(const QString &command, QString &reply)
 
     reply.clear();
     bool answered = false;
-    for (int attempt = 0; attempt < kReadAttempts && !answered; ++attempt) {
-        readReply(reply);
+    bool overrun = false;
+    for (int attempt = 1; attempt <= kReadAttempts && !answered && !overrun; ++attempt) {
+        QByteArray bytes;
+        const ReadEnd end = readBytes(bytes, deadline);
+        if (end == ReadEnd::TooLong || end == ReadEnd::OutOfTime) {
+            overrun = true;
+            qCDebug(lcSerial).noquote()
+                << "overrun in read" << attempt << "after" << took.elapsed() << "ms:"
+                << (end == ReadEnd::TooLong
+                        ? QStringLiteral("no prompt within %1 bytes").arg(kReplyByteLimit)
+                        : QStringLiteral("still sending after %1 ms").arg(kReadTimeLimitMs))
+                << "- received" << bytes.size() << "bytes" << excerpt(bytes);
+            reply.clear();
+            break;
+        }
+        reply = QString::fromUtf8(bytes);
         answered = hasAnswer(reply, m_prompt);
+        if (!answered && !reply.isEmpty())
+            qCDebug(lcSerial).noquote() << "no answer in read" << attempt << escaped(reply);
     }
-    // Ten silent reads mean the device is gone (unplugged, or hung); the next poll must see a
-    // closed channel rather than wait on it again.
+    if (answered) {
+        qCDebug(lcSerial).noquote()
+            << "reply" << escaped(reply) << QStringLiteral("(%1 ms)").arg(took.elapsed());
+    } else if (!overrun) {
+        qCDebug(lcSerial).noquote()
+            << "unanswered after" << kReadAttempts << "reads"
+            << QStringLiteral("(%1 ms)").arg(took.elapsed()) << "- channel closed";
+    } else {
+        qCDebug(lcSerial).noquote()
+            << "channel closed after overrun" << QStringLiteral("(%1 ms)").arg(took.elapsed());
+    }
+    // Ten silent reads mean the device is gone (unplugged, or hung), and one that never stops
+    // talking is no better; the next poll must see a closed channel rather than wait on it again.
     if (!answered) {
         m_port.close();
         m_openFlag = false;
@@ -147,15 +273,42 @@ bool Serial::extractQuoted(const QString &text, QString &result, const QString &
     return true;
 }
 
+// A device that floods the line is no valid device; closing its port also stops the stream from
+// piling up in the port's buffer while the user reads the message about it.
 bool Serial::identify(QString &model)
 {
-    if (!m_openFlag)
+    if (!m_openFlag) {
+        qCDebug(lcSerial) << "identify: channel closed";
         return false;
+    }
+    QElapsedTimer took;
+    took.start();
+    const QDeadlineTimer deadline(kReadTimeLimitMs);
+    qCDebug(lcSerial).noquote() << "identify: send" << escaped(QStringLiteral("getFWInfo\n"));
     m_port.write("getFWInfo\n");
     m_port.waitForBytesWritten(kReadWaitMs);
-    QString reply;
-    readReply(reply);
-    return reply::modelFromFirmwareInfo(reply, model);
+    QByteArray bytes;
+    const ReadEnd end = readBytes(bytes, deadline);
+    if (end == ReadEnd::TooLong || end == ReadEnd::OutOfTime) {
+        qCDebug(lcSerial).noquote()
+            << "identify: overrun after" << took.elapsed() << "ms, received" << bytes.size()
+            << "bytes" << excerpt(bytes) << "- no valid device, channel closed";
+        m_port.close();
+        m_openFlag = false;
+        m_respondingFlag = false;
+        return false;
+    }
+    const QString reply = QString::fromUtf8(bytes);
+    qCDebug(lcSerial).noquote() << "identify: reply" << escaped(reply)
+                                << QStringLiteral("(%1 ms)").arg(took.elapsed());
+    QString found;
+    if (!reply::modelFromFirmwareInfo(reply, found)) {
+        qCDebug(lcSerial) << "identify: no model in the reply";
+        return false;
+    }
+    model = found;
+    qCDebug(lcSerial).noquote() << "identify: model" << escaped(model);
+    return true;
 }
 
 bool Serial::ping()
@@ -165,36 +318,55 @@ bool Serial::ping()
     sendCommand(QStringLiteral("\n"), reply);
     if (reply.contains(m_prompt, Qt::CaseSensitive)) {
         m_respondingFlag = true;
+        qCDebug(lcSerial) << "ping: responding";
         return true;
     }
     m_respondingFlag = false;
     // The flag stays set: the poll that called us closes the channel properly right after.
     m_port.close();
+    qCDebug(lcSerial) << "ping: no prompt - not responding, port closed";
     return false;
 }
 
 bool Serial::readReply(QString &reply)
 {
-    reply.clear();
-    const bool knownPrompt = isKnownPrompt(m_prompt);
+    QByteArray bytes;
+    readBytes(bytes, QDeadlineTimer(kReadTimeLimitMs));
+    reply = QString::fromUtf8(bytes);
+    return true;
+}
+
+// Collects bytes, not characters: the prompt is ASCII and is found the same way, and the reply is
+// decoded only once it is complete, so a multi-byte character split across reads stays whole.
+Serial::ReadEnd Serial::readBytes(QByteArray &bytes, const QDeadlineTimer &deadline)
+{
+    bytes.clear();
     // A closed port (failed write, failed liveness check) has nothing to deliver; waiting on it
     // would only add a second of blocked user interface to a transaction already known lost.
     if (!m_port.isOpen())
-        return true;
+        return ReadEnd::Silence;
+    const bool knownPrompt = isKnownPrompt(m_prompt);
+    const QByteArray promptBytes = m_prompt.toUtf8();
     for (;;) {
-        if (!m_port.waitForReadyRead(kReadWaitMs) && m_port.bytesAvailable() <= 0)
-            return true;
+        const qint64 left = deadline.remainingTime();
+        if (left == 0)
+            return ReadEnd::OutOfTime;
+        const int waitMs = static_cast<int>(qMin<qint64>(kReadWaitMs, left));
+        if (!m_port.waitForReadyRead(waitMs) && m_port.bytesAvailable() <= 0)
+            // A shortened wait proves no 100 ms of silence: the budget ran out first.
+            return waitMs < kReadWaitMs ? ReadEnd::OutOfTime : ReadEnd::Silence;
         while (m_port.bytesAvailable() > 0) {
+            if (bytes.size() >= kReplyByteLimit)
+                return ReadEnd::TooLong;
             char byte = 0;
-            if (m_port.getChar(&byte))
-                reply.append(QChar(static_cast<uchar>(byte)));
+            if (!m_port.getChar(&byte))
+                break;
+            bytes.append(byte);
             // Stop at the prompt so that anything the device sends after it stays buffered for
             // the next reply.
-            if (knownPrompt && reply.endsWith(m_prompt))
-                return true;
+            if (knownPrompt && bytes.endsWith(promptBytes))
+                return ReadEnd::Prompt;
         }
-        if (knownPrompt && reply.contains(m_prompt))
-            return true;
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QDeadlineTimer>
 #include <QMutex>
 #include <QObject>
 #include <QSerialPort>
@@ -41,6 +43,17 @@ public:
     bool isLockFree();
 
 private:
+    // How one read loop ended. Overrun: the device went on sending past any genuine answer's
+    // size, or the time budget ran out while it was still talking.
+    enum class ReadEnd
+    {
+        Prompt,
+        Silence,
+        TooLong,
+        OutOfTime
+    };
+    ReadEnd readBytes(QByteArray &bytes, const QDeadlineTimer &deadline);
+
     QString m_portName;
     QString m_prompt = QStringLiteral(":");
     QSerialPort m_port;
