@@ -3,6 +3,7 @@
 #include "ui/About.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 
@@ -18,6 +19,10 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationDomain(QStringLiteral("korvane.com"));
     QCoreApplication::setApplicationName(QStringLiteral("Vantelo"));
     QCoreApplication::setApplicationVersion(QLatin1String(About::versionText));
+    // Lets the desktop match the window to the installed entry and its icon; the windows' own
+    // icon path holds no image, so they fall back to the installed theme icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.korvane.Vantelo"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("com.korvane.Vantelo")));
 
     const CommandLineResult parsed = parseCommandLine(QCoreApplication::arguments());
     if (!parsed.run) {
