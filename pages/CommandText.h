@@ -12,4 +12,11 @@ constexpr int bufferSize = 256;
 // True when the line's UTF-8 form, with the terminating zero, fits the buffer.
 bool fits(const QString &line);
 
+// The one check every command carrying user text passes before it is sent: the line fits the
+// buffer, ends in its line break, and holds no other control character. A line break pasted
+// into a field would otherwise end the command early and make the rest a command of its own
+// ("abc\nsetUserDefaults"), so such text is refused whole, never stripped: what reaches the
+// device is always exactly what the user typed, or nothing.
+bool isSendable(const QString &line);
+
 } // namespace command

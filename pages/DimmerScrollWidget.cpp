@@ -323,7 +323,7 @@ void DimmerScrollWidget::writeModulation(QComboBox *comboBox, char channel)
 QString DimmerScrollWidget::textCommand(int setting, char channel, const QString &text) const
 {
     // Built by substitution rather than through a C format so that the text goes in whole, as
-    // typed, whatever it holds; whether the line fits the device's buffer is checked by the caller.
+    // typed, whatever it holds; whether the line may be sent at all is checked by the caller.
     QByteArray line(settings[setting].setFormat);
     line.replace("%c", QByteArray(1, channel));
     line.replace("%s", text.toUtf8());
@@ -341,9 +341,10 @@ void DimmerScrollWidget::finishLineEdit(QLineEdit *lineEdit)
 void DimmerScrollWidget::writeLabel(QLineEdit *lineEdit, char channel)
 {
     const QString line = textCommand(channels::Label, channel, lineEdit->text());
-    // A label too long for the device's buffer is not sent at all: cut short it would store a
-    // different label than the one typed. The read-back then shows what the device still has.
-    if (channelUsable() && command::fits(line)) {
+    // A label too long for the device's buffer, or holding a line break, is not sent at all: cut
+    // short or split it would store a different label than the one typed, or run a command of
+    // its own. The read-back then shows what the device still has.
+    if (channelUsable() && command::isSendable(line)) {
         QString reply;
         m_serial->sendCommand(line, reply);
     }
@@ -354,7 +355,7 @@ void DimmerScrollWidget::writeLabel(QLineEdit *lineEdit, char channel)
 void DimmerScrollWidget::writeOffset(QLineEdit *lineEdit, char channel)
 {
     const QString line = textCommand(channels::Offset, channel, lineEdit->text());
-    if (channelUsable() && command::fits(line)) {
+    if (channelUsable() && command::isSendable(line)) {
         QString reply;
         m_serial->sendCommand(line, reply);
     }
@@ -390,7 +391,7 @@ void DimmerScrollWidget::editingFinished()
     }
     // Text that cannot be sent to one channel cannot be sent to any; going through the channels
     // would only read each of their values into this field in turn.
-    if (!command::fits(textCommand(setting, commandLetter(index), field->text()))) {
+    if (!command::isSendable(textCommand(setting, commandLetter(index), field->text()))) {
         finishLineEdit(field);
         (this->*read)(field, commandLetter(index));
         return;

@@ -121,9 +121,10 @@ bool DmxWidget::eventFilter(QObject *watched, QEvent *event)
 
 void DmxWidget::sendText(const QString &line)
 {
-    // A line the device could not hold is not sent at all; the read-back that
-    // follows then shows the user that nothing changed.
-    if (!serial || !command::fits(line))
+    // A line the device could not hold, or user text that would make it more than
+    // one command line, is not sent at all; the read-back that follows then shows
+    // the user that nothing changed.
+    if (!serial || !command::isSendable(line))
         return;
     QString reply;
     serial->sendCommand(line, reply);

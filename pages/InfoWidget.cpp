@@ -142,9 +142,9 @@ void InfoWidget::on_le_deviceLabel_editingFinished()
     const QString command =
         QStringLiteral("setRdmLabel %1 \"%2\"\n")
             .arg(QLatin1String(variant.labelTarget), ui->le_deviceLabel->text());
-    // A label too long for the device's line buffer is refused rather than cut: the read-back
-    // below then shows the user the label the device still holds.
-    if (command::fits(command))
+    // A label too long for the device's line buffer, or holding a line break, is refused rather
+    // than cut or split: the read-back below then shows the user the label the device still holds.
+    if (command::isSendable(command))
         write(command);
     ui->le_deviceLabel->clearFocus();
     labelUpdate();
@@ -266,7 +266,7 @@ void InfoWidget::on_pb_DMXFailModeHoldInf_clicked()
 void InfoWidget::on_le_level_editingFinished()
 {
     const QString command = QStringLiteral("setDataLossLevel %1\n").arg(ui->le_level->text());
-    if (command::fits(command))
+    if (command::isSendable(command))
         write(command);
     ui->le_level->clearFocus();
     levelUpdate();
