@@ -324,7 +324,7 @@ bool Serial::ping()
     m_respondingFlag = false;
     // The flag stays set: the poll that called us closes the channel properly right after.
     m_port.close();
-    qCDebug(lcSerial) << "ping: no prompt - not responding, port closed";
+    qCDebug(lcSerial) << "ping: not responding (no prompt in the reply)";
     return false;
 }
 
