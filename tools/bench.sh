@@ -54,6 +54,7 @@ fi
 
 # The executables end with their Markdown tables; the raw benchmark lines stay in the logs.
 sed -n '/^## /,$p' "$out/device.txt"
+echo
 sed -n '/^## /,$p' "$out/startup.txt"
 echo
 echo "Load average after the run: $(cut -d' ' -f1-3 /proc/loadavg)."
