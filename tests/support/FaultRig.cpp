@@ -1,0 +1,157 @@
+#include "support/FaultRig.h"
+
+#include "link/Serial.h"
+#include "link/SerialPortWidget.h"
+
+#include <QFileInfo>
+#include <QLabel>
+#include <QMetaObject>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTest>
+
+StallMeter::StallMeter()
+{
+    m_clock.start();
+    QObject::connect(&m_timer, &QTimer::timeout, this, &StallMeter::tick);
+    m_timer.start(10);
+}
+
+void StallMeter::reset()
+{
+    m_last = m_clock.elapsed();
+    m_longest = 0;
+}
+
+void StallMeter::tick()
+{
+    const qint64 now = m_clock.elapsed();
+    m_longest = qMax(m_longest, now - m_last);
+    m_last = now;
+}
+
+const QList<FaultFamily> &faultFamilies()
+{
+    static const QList<FaultFamily> families = {
+        {QStringLiteral("5-channel dimmer"),
+         QStringLiteral("7146"),
+         7146,
+         {"DmxWidget", "DimmerWidget", "FarcastWidget", "InfoWidget"}},
+        {QStringLiteral("2-channel dimmer"),
+         QStringLiteral("7126"),
+         7126,
+         {"DmxWidget", "DimmerWidget", "FarcastWidget", "InfoWidget"}},
+        {QStringLiteral("receiver card"),
+         QStringLiteral("7185"),
+         7185,
+         {"DmxWidget2", "FarcastWidget", "InfoWidget2", "AdvancedWidget"}},
+    };
+    return families;
+}
+
+const FaultFamily *faultFamily(const QString &model)
+{
+    for (const FaultFamily &family : faultFamilies()) {
+        if (family.model == model)
+            return &family;
+    }
+    return nullptr;
+}
+
+FaultRig::FaultRig(const FaultFamily &family_)
+    : family(family_), harness(family_.model, family_.productId)
+{
+}
+
+FaultRig::~FaultRig()
+{
+    // A fault may have left a box open; the window must not be torn down under its loop.
+    catcher.closeOpenBoxes();
+}
+
+bool FaultRig::connect()
+{
+    if (!harness.startDevice()) {
+        m_error = harness.lastError();
+        return false;
+    }
+    harness.createWindow();
+    return waitConnected(0);
+}
+
+bool FaultRig::reconnect()
+{
+    if (!QFileInfo::exists(server().portPath()) && !server().replug()) {
+        m_error = QStringLiteral("the simulator could not be plugged in again");
+        return false;
+    }
+    const int before = messagesTitled(QStringLiteral("Device Found"));
+    window()->portPage()->refreshPortList();
+    window()->portPage()->autoConnect();
+    return waitConnected(before);
+}
+
+bool FaultRig::waitConnected(int messagesBefore)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 8000) {
+        if (messagesTitled(QStringLiteral("Device Found")) > messagesBefore && isConnected())
+            return true;
+        QTest::qWait(5);
+    }
+    m_error = QStringLiteral("no connection: %1 pages, icon %2, %3 messages")
+                  .arg(window()->devicePages().size())
+                  .arg(statusPicture(window()->statusIcon()))
+                  .arg(catcher.count());
+    return false;
+}
+
+bool FaultRig::isConnected() const
+{
+    MainWindow *w = window();
+    return w && w->devicePages().size() == family.pageClasses.size() &&
+           w->pageStack()->currentIndex() >= 1 && w->backgroundRefreshTimer()->isActive() &&
+           w->channel()->isOpen() && statusPicture(w->statusIcon()) == QLatin1String("connected");
+}
+
+bool FaultRig::isOnPortPage() const
+{
+    MainWindow *w = window();
+    return w && w->pageStack()->currentWidget() == w->portPage() && w->devicePages().isEmpty() &&
+           w->navigationButtons().isEmpty();
+}
+
+void FaultRig::showPage(int i)
+{
+    QPushButton *button = window()->navigationButtons().value(i);
+    if (!button)
+        return;
+    QTest::mousePress(button, Qt::LeftButton);
+    QTest::mouseRelease(button, Qt::LeftButton);
+}
+
+void FaultRig::pollSoon()
+{
+    QMetaObject::invokeMethod(window(), "usbUpdate", Qt::QueuedConnection);
+}
+
+int FaultRig::disconnectMessages() const
+{
+    int n = 0;
+    for (const ModalCatcher::Message &message : catcher.messages()) {
+        if (message.text == QLatin1String("Serial port disconnected"))
+            ++n;
+    }
+    return n;
+}
+
+int FaultRig::messagesTitled(const QString &title) const
+{
+    int n = 0;
+    for (const ModalCatcher::Message &message : catcher.messages()) {
+        if (message.title == title)
+            ++n;
+    }
+    return n;
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "support/AppHarness.h"
+#include "support/ModalCatcher.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+class QWidget;
+
+// The longest time the GUI thread went without getting back to an event loop (the main one or a
+// message box's nested one): a blocking transaction that never ends shows up here as a stall,
+// where a QTRY_* would only time out without saying why.
+class StallMeter : public QObject
+{
+    Q_OBJECT
+
+public:
+    StallMeter();
+    void reset();
+    qint64 longestStallMs() const { return m_longest; }
+
+private:
+    void tick();
+
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    qint64 m_longest = 0;
+};
+
+// One device family as the fault tests see it: a model of it, the USB product identifier its
+// port is listed with, and its four pages in navigation order.
+struct FaultFamily
+{
+    QString name;
+    QString model;
+    quint16 productId;
+    QStringList pageClasses;
+};
+
+// The 5-channel dimmer, the 2-channel dimmer and the receiver card.
+const QList<FaultFamily> &faultFamilies();
+const FaultFamily *faultFamily(const QString &model);
+
+// The whole program against a simulated device: a shown main window that found the device on
+// its own, message boxes answered and recorded, and a stall meter running.
+class FaultRig
+{
+public:
+    explicit FaultRig(const FaultFamily &family);
+    ~FaultRig();
+
+    // Starts the device and the window and waits until the first page has been read.
+    bool connect();
+    // After the device was lost: brings it back if it is unplugged, lets the port page connect
+    // as it does each time it comes up, and waits for the new pages to be read.
+    bool reconnect();
+    // Pages built, on screen, polled, and the icon showing the connected picture.
+    bool isConnected() const;
+    // Back on the port page with no pages left in the window.
+    bool isOnPortPage() const;
+
+    // Presses and releases navigation button i: the page comes up and is read from the device.
+    void showPage(int i);
+    // Queues one run of the connection poll, as its timer would.
+    void pollSoon();
+
+    int disconnectMessages() const;
+    int messagesTitled(const QString &title) const;
+    // The widget named objectName on page i.
+    template <typename T> T *pageWidget(int i, const QString &objectName) const
+    {
+        QWidget *page = window()->devicePages().value(i);
+        return page ? page->findChild<T *>(objectName) : nullptr;
+    }
+
+    MainWindow *window() const { return harness.window.get(); }
+    sim::PtyServer &server() { return harness.server; }
+    QString lastError() const { return m_error; }
+
+    const FaultFamily family;
+    ModalCatcher catcher;
+    AppHarness harness;
+    StallMeter stall;
+
+private:
+    bool waitConnected(int messagesBefore);
+    QString m_error;
+};
