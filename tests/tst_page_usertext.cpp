@@ -1,6 +1,7 @@
 // User text never becomes more than one command line: the rule itself, and every page field that
 // puts typed text into a command, against the simulated device on a pseudo-terminal.
 
+#include "pages/BaseWidget.h"
 #include "pages/CommandText.h"
 #include "pages/DimmerScrollWidget.h"
 #include "pages/DimmerWidget.h"
@@ -62,18 +63,8 @@ private slots:
     void sendableRule_data();
     void sendableRule();
 
-    void infoPage_controlCharactersAreNeverSent_data();
-    void infoPage_controlCharactersAreNeverSent();
-    void dmxPage_controlCharactersAreNeverSent_data();
-    void dmxPage_controlCharactersAreNeverSent();
-    void wirelessPage_controlCharactersAreNeverSent_data();
-    void wirelessPage_controlCharactersAreNeverSent();
-    void dimmerPage_controlCharactersAreNeverSent_data();
-    void dimmerPage_controlCharactersAreNeverSent();
-
-private:
-    void checkRefused(sim::PtyServer &server, const sim::DeviceState &before, QLineEdit *edit,
-                      const QString &readBack, const QString &shown);
+    void pastedControlCharacters_areNeverSent_data();
+    void pastedControlCharacters_areNeverSent();
 };
 
 void PageUserTextTest::sendableRule_data()
@@ -114,181 +105,117 @@ void PageUserTextTest::sendableRule()
     QCOMPARE(command::isSendable(line), sendable);
 }
 
-void PageUserTextTest::checkRefused(sim::PtyServer &server, const sim::DeviceState &before,
-                                    QLineEdit *edit, const QString &readBack, const QString &shown)
+void PageUserTextTest::pastedControlCharacters_areNeverSent_data()
 {
-    // Only the read-back reached the device: no set command, no smuggled second command.
-    QCOMPARE(server.commandLog(), QStringList{readBack});
-    QVERIFY(server.state() == before);
-    QCOMPARE(edit->text(), shown);
-}
-
-void PageUserTextTest::infoPage_controlCharactersAreNeverSent_data()
-{
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("readBack");
-    QTest::addColumn<QString>("shown");
-
-    QTest::newRow("label") << "le_deviceLabel" << kInjection << "getRdmLabel r"
-                           << "Kept root";
-    QTest::newRow("label with a tab") << "le_deviceLabel"
-                                      << "a\tb"
-                                      << "getRdmLabel r"
-                                      << "Kept root";
-    // The field holds ten characters: room for a line break and the start of another command.
-    QTest::newRow("fail level") << "le_level"
-                                << "9\nsetUserD"
-                                << "getDataLossLevel"
-                                << "77";
-}
-
-void PageUserTextTest::infoPage_controlCharactersAreNeverSent()
-{
-    QFETCH(QString, field);
-    QFETCH(QString, typed);
-    QFETCH(QString, readBack);
-    QFETCH(QString, shown);
-
-    DeviceFixture device(QStringLiteral("7146"));
-    CONNECT_DEVICE(device);
-    device.server.modifyState(&setNonDefaults);
-    InfoWidget page(nullptr);
-    page.setSerial(&device.serial);
-    const sim::DeviceState before = device.server.state();
-    device.server.clearLog();
-
-    QLineEdit *edit = page.findChild<QLineEdit *>(field);
-    QVERIFY(edit);
-    QVERIFY(pasteAndReturn(edit, typed));
-    checkRefused(device.server, before, edit, readBack, shown);
-}
-
-void PageUserTextTest::dmxPage_controlCharactersAreNeverSent_data()
-{
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("readBack");
-    QTest::addColumn<QString>("shown");
-
-    QTest::newRow("universe") << "le_Universe" << kInjection << "getUniverse"
-                              << "9";
-    QTest::newRow("universe with a carriage return") << "le_Universe"
-                                                     << "7\r"
-                                                     << "getUniverse"
-                                                     << "9";
-    QTest::newRow("start address") << "le_DMXAddress" << kInjection << "getDmxAddress"
-                                   << "101";
-    QTest::newRow("port label") << "le_DMXPortLabel" << kInjection << "getRdmLabel p"
-                                << "Kept port";
-}
-
-void PageUserTextTest::dmxPage_controlCharactersAreNeverSent()
-{
-    QFETCH(QString, field);
-    QFETCH(QString, typed);
-    QFETCH(QString, readBack);
-    QFETCH(QString, shown);
-
-    DeviceFixture device(QStringLiteral("7146"));
-    CONNECT_DEVICE(device);
-    device.server.modifyState(&setNonDefaults);
-    DmxWidget page(QStringLiteral("7146"), nullptr);
-    page.setSerial(&device.serial);
-    const sim::DeviceState before = device.server.state();
-    device.server.clearLog();
-
-    QLineEdit *edit = page.findChild<QLineEdit *>(field);
-    QVERIFY(edit);
-    QVERIFY(pasteAndReturn(edit, typed));
-    checkRefused(device.server, before, edit, readBack, shown);
-}
-
-void PageUserTextTest::wirelessPage_controlCharactersAreNeverSent_data()
-{
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("readBack");
-    QTest::addColumn<QString>("shown");
-
-    QTest::newRow("link ID") << "le_vexaId" << kInjection << "getVexaId"
-                             << "4711";
-    QTest::newRow("link key") << "le_vexaKey" << kInjection << "getVexaKey"
-                              << "321";
-    QTest::newRow("link key with an escape") << "le_vexaKey"
-                                             << "1\x1b"
-                                             << "getVexaKey"
-                                             << "321";
-}
-
-void PageUserTextTest::wirelessPage_controlCharactersAreNeverSent()
-{
-    QFETCH(QString, field);
-    QFETCH(QString, typed);
-    QFETCH(QString, readBack);
-    QFETCH(QString, shown);
-
-    DeviceFixture device(QStringLiteral("7185"));
-    CONNECT_DEVICE(device);
-    device.server.modifyState(&setNonDefaults);
-    FarcastWidget page(nullptr);
-    page.setSerial(&device.serial);
-    const sim::DeviceState before = device.server.state();
-    device.server.clearLog();
-
-    QLineEdit *edit = page.findChild<QLineEdit *>(field);
-    QVERIFY(edit);
-    QVERIFY(pasteAndReturn(edit, typed));
-    checkRefused(device.server, before, edit, readBack, shown);
-}
-
-void PageUserTextTest::dimmerPage_controlCharactersAreNeverSent_data()
-{
-    QTest::addColumn<QString>("group");
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("field"); // object name, or a dimmer channel's field group
     QTest::addColumn<bool>("applyToAll");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("readBack");
     QTest::addColumn<QString>("shown");
 
-    QTest::newRow("channel label") << "label" << false << kInjection << "getRdmLabel b"
-                                   << "Kept 1";
-    QTest::newRow("channel offset") << "offset" << false << kInjection << "getOffset b"
-                                    << "4";
-    // Refused once, for every channel: the field shows its own channel's value.
-    QTest::newRow("label to all channels") << "label" << true << kInjection << "getRdmLabel b"
+    QTest::newRow("information: label")
+        << "7146"
+        << "le_deviceLabel" << false << kInjection << "getRdmLabel r"
+        << "Kept root";
+    QTest::newRow("information: label with a tab") << "7146"
+                                                   << "le_deviceLabel" << false << "a\tb"
+                                                   << "getRdmLabel r"
+                                                   << "Kept root";
+    // The field holds ten characters: room for a line break and the start of another command.
+    QTest::newRow("information: fail level") << "7146"
+                                             << "le_level" << false << "9\nsetUserD"
+                                             << "getDataLossLevel"
+                                             << "77";
+    QTest::newRow("DMX: universe") << "7146"
+                                   << "le_Universe" << false << kInjection << "getUniverse"
+                                   << "9";
+    QTest::newRow("DMX: universe with a carriage return") << "7146"
+                                                          << "le_Universe" << false << "7\r"
+                                                          << "getUniverse"
+                                                          << "9";
+    QTest::newRow("DMX: start address") << "7146"
+                                        << "le_DMXAddress" << false << kInjection << "getDmxAddress"
+                                        << "101";
+    QTest::newRow("DMX: port label") << "7146"
+                                     << "le_DMXPortLabel" << false << kInjection << "getRdmLabel p"
+                                     << "Kept port";
+    QTest::newRow("wireless: link ID") << "7185"
+                                       << "le_vexaId" << false << kInjection << "getVexaId"
+                                       << "4711";
+    QTest::newRow("wireless: link key") << "7185"
+                                        << "le_vexaKey" << false << kInjection << "getVexaKey"
+                                        << "321";
+    QTest::newRow("wireless: link key with an escape") << "7185"
+                                                       << "le_vexaKey" << false << "1\x1b"
+                                                       << "getVexaKey"
+                                                       << "321";
+    QTest::newRow("dimmer: channel label") << "7146"
+                                           << "label" << false << kInjection << "getRdmLabel b"
                                            << "Kept 1";
-    QTest::newRow("offset to all channels") << "offset" << true << "5\n"
-                                            << "getOffset b"
+    QTest::newRow("dimmer: channel offset") << "7146"
+                                            << "offset" << false << kInjection << "getOffset b"
                                             << "4";
+    // Refused once, for every channel: the field shows its own channel's value.
+    QTest::newRow("dimmer: label to all channels")
+        << "7146"
+        << "label" << true << kInjection << "getRdmLabel b"
+        << "Kept 1";
+    QTest::newRow("dimmer: offset to all channels") << "7146"
+                                                    << "offset" << true << "5\n"
+                                                    << "getOffset b"
+                                                    << "4";
 }
 
-void PageUserTextTest::dimmerPage_controlCharactersAreNeverSent()
+void PageUserTextTest::pastedControlCharacters_areNeverSent()
 {
-    QFETCH(QString, group);
+    QFETCH(QString, model);
+    QFETCH(QString, field);
     QFETCH(bool, applyToAll);
     QFETCH(QString, typed);
     QFETCH(QString, readBack);
     QFETCH(QString, shown);
 
-    DeviceFixture device(QStringLiteral("7146"));
+    DeviceFixture device(model);
     CONNECT_DEVICE(device);
     device.server.modifyState(&setNonDefaults);
-    DimmerWidget page(nullptr);
-    page.setChannelCount(5);
-    page.setSerial(&device.serial);
-    if (applyToAll) {
-        auto *all = page.findChild<QCheckBox *>(QStringLiteral("c_applyToAll"));
-        QVERIFY(all);
-        all->click();
+
+    // Each row's name begins with its page.
+    const QString page =
+        QString::fromLatin1(QTest::currentDataTag()).section(QLatin1Char(':'), 0, 0);
+    std::unique_ptr<BaseWidget> widget;
+    QLineEdit *edit = nullptr;
+    if (page == QLatin1String("dimmer")) {
+        auto *dimmer = new DimmerWidget(nullptr);
+        widget.reset(dimmer);
+        dimmer->setChannelCount(5);
+        if (applyToAll) {
+            auto *all = dimmer->findChild<QCheckBox *>(QStringLiteral("c_applyToAll"));
+            QVERIFY(all);
+            all->click();
+        }
+        edit = qobject_cast<QLineEdit *>(
+            dimmer->scrollWidget()->findChannelWidget(1, QStringLiteral("line_edit"), field));
+    } else {
+        if (page == QLatin1String("information"))
+            widget.reset(new InfoWidget(nullptr));
+        else if (page == QLatin1String("DMX"))
+            widget.reset(new DmxWidget(model, nullptr));
+        else
+            widget.reset(new FarcastWidget(nullptr));
+        edit = widget->findChild<QLineEdit *>(field);
     }
+    QVERIFY(edit);
+    widget->setSerial(&device.serial);
     const sim::DeviceState before = device.server.state();
     device.server.clearLog();
 
-    auto *edit = qobject_cast<QLineEdit *>(
-        page.scrollWidget()->findChannelWidget(1, QStringLiteral("line_edit"), group));
-    QVERIFY(edit);
     QVERIFY(pasteAndReturn(edit, typed));
-    checkRefused(device.server, before, edit, readBack, shown);
+
+    // Only the read-back reached the device: no set command, no smuggled second command.
+    QCOMPARE(device.server.commandLog(), QStringList{readBack});
+    QVERIFY(device.server.state() == before);
+    QCOMPARE(edit->text(), shown);
 }
 
 QTEST_MAIN(PageUserTextTest)
