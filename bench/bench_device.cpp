@@ -655,6 +655,12 @@ int main(int argc, char **argv)
         ->Iterations(quick ? 10 : 300)
         ->UseManualTime()
         ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("transaction/getDmxAddress", transaction,
+                                 QByteArrayLiteral("getDmxAddress\n"), 6, 6)
+        ->Arg(5)
+        ->Iterations(quick ? 2 : 60)
+        ->UseManualTime()
+        ->Unit(benchmark::kMicrosecond);
 
     benchmark::RegisterBenchmark("icon/setWaitSlide+repaint", iconFrame, false)
         ->Iterations(quick ? 50 : 2000)
