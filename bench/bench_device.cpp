@@ -494,7 +494,8 @@ void printSummary(const SummaryReporter &r, const std::vector<PageCase> &cases,
     for (const auto &[command, label] :
          {std::pair<const char *, const char *>{"getDmxAddress/0", "getDmxAddress"},
           {"getFWInfo/0", "getFWInfo (long reply)"},
-          {"getDmxAddress/1", "getDmxAddress, 1 ms device delay"}}) {
+          {"getDmxAddress/1", "getDmxAddress, 1 ms device delay"},
+          {"getDmxAddress/5", "getDmxAddress, 5 ms device delay"}}) {
         const std::string name = std::string("transaction/") + command;
         if (!r.has(name))
             continue;

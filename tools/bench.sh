@@ -26,7 +26,11 @@ if ! dpkg-query -W -f='${Status}' libbenchmark-dev 2>/dev/null | grep -q "instal
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends libbenchmark-dev
 fi
 
-if [ ! -f "$BUILD/CMakeCache.txt" ]; then
+# Configured every time: a build directory made before Google Benchmark was installed has to
+# find it now.
+if [ -f "$BUILD/CMakeCache.txt" ]; then
+    cmake -S "$ROOT" -B "$BUILD" >/dev/null
+else
     cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
 cmake --build "$BUILD" --target bench_device bench_startup -j "$JOBS" >/dev/null
