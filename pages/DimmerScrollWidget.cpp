@@ -19,6 +19,11 @@ using channels::settings;
 
 namespace {
 
+QString lookupKey(int index, const QString &type, const QString &group)
+{
+    return QString::number(index) + QLatin1Char('/') + type + QLatin1Char('/') + group;
+}
+
 const char *const typeGroupBox = "group_box";
 const char *const typeLabel = "label";
 const char *const typeLineEdit = "line_edit";
@@ -65,6 +70,7 @@ QWidget *DimmerScrollWidget::buildChannels(int count)
 {
     // A second build replaces the first; the old fields must not linger in the registry.
     m_registry.clear();
+    m_lookup.clear();
     delete m_content;
 
     count = qBound(0, count, channels::maxChannels);
@@ -126,6 +132,9 @@ void DimmerScrollWidget::registerWidget(QWidget *widget, int index, const char *
     widget->setProperty("group", QString::fromLatin1(group));
     widget->setProperty("type", QString::fromLatin1(type));
     m_registry.append(widget);
+    const QString key = lookupKey(index, QString::fromLatin1(type), QString::fromLatin1(group));
+    if (!m_lookup.contains(key))
+        m_lookup.insert(key, widget);
 }
 
 void DimmerScrollWidget::releaseFields()
@@ -137,6 +146,7 @@ void DimmerScrollWidget::releaseFields()
         }
     }
     m_registry.clear();
+    m_lookup.clear();
     m_channelCount = 0;
     m_content = nullptr;
 }
@@ -154,15 +164,9 @@ void DimmerScrollWidget::setApplyToAll(bool on)
 QWidget *DimmerScrollWidget::findChannelWidget(int index, const QString &type,
                                                const QString &group) const
 {
-    const QVariant wantedIndex(index);
-    const QVariant wantedType(type);
-    const QVariant wantedGroup(group);
-    for (const QPointer<QWidget> &widget : m_registry) {
-        if (widget && widget->property("index") == wantedIndex &&
-            widget->property("type") == wantedType && widget->property("group") == wantedGroup)
-            return widget;
-    }
-    return nullptr;
+    // Same answer as walking the registry from the front: the lookup keeps the first widget
+    // registered under each key, and the properties never change after registration.
+    return m_lookup.value(lookupKey(index, type, group)).data();
 }
 
 QLineEdit *DimmerScrollWidget::channelLineEdit(int index, const char *group) const

@@ -3,6 +3,7 @@
 #include "link/Serial.h"
 #include "pages/BaseWidget.h"
 
+#include <QHash>
 #include <QPointer>
 #include <QString>
 #include <QVector>
@@ -74,6 +75,10 @@ private:
     QWidget *m_owner = nullptr;
     QPointer<QWidget> m_content;
     QVector<QPointer<QWidget>> m_registry;
+    // The first registered widget per (index, type, group): a refresh looks up fifteen widgets
+    // per channel, and walking the registry's dynamic properties each time grows with the square
+    // of the channel count.
+    QHash<QString, QPointer<QWidget>> m_lookup;
     // Held apart from the base's raw pointer: pending events run during a refresh, and the shell
     // may delete the channel in one of them.
     QPointer<Serial> m_serial;

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QPixmapCache>
 #include <QPushButton>
 #include <QString>
 #include <QWidget>
@@ -123,8 +124,15 @@ void applyEditGroup(QGroupBox *groupBox, QLabel *caption, QLineEdit *lineEdit,
 void setResourcePixmap(QLabel *label, const QString &path)
 {
     // A missing resource yields a null pixmap, which clears the label rather than keeping a stale
-    // picture.
-    label->setPixmap(QPixmap(path));
+    // picture. The wait frames are set between device commands on the GUI thread; loading them
+    // through QPixmap(path) costs file look-ups on every frame, so each path is loaded once.
+    QPixmap pixmap;
+    if (!QPixmapCache::find(path, &pixmap)) {
+        pixmap = QPixmap(path);
+        if (!pixmap.isNull())
+            QPixmapCache::insert(path, pixmap);
+    }
+    label->setPixmap(pixmap);
 }
 
 } // namespace

@@ -8,6 +8,13 @@ namespace sim {
 
 namespace {
 
+// Compiled once: the interpreter splits every command line it receives.
+const QRegularExpression &blanks()
+{
+    static const QRegularExpression expression(QStringLiteral("\\s+"));
+    return expression;
+}
+
 struct ModelInfo
 {
     const char *model;
@@ -378,8 +385,7 @@ QByteArray SimDevice::respond(const QByteArray &line)
         echo.chop(1);
 
     const QString text = QString::fromUtf8(echo);
-    const QStringList words =
-        text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+    const QStringList words = text.split(blanks(), Qt::SkipEmptyParts);
     const auto answer = [&](const QString &reply) {
         QByteArray out = echo;
         out += "\r\n";
@@ -444,8 +450,7 @@ QByteArray SimDevice::respond(const QByteArray &line)
         if (first < 0 || first == last)
             return answer(errMissing);
         const QString before = text.left(first).trimmed();
-        if (before.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts).size() !=
-                2 ||
+        if (before.split(blanks(), Qt::SkipEmptyParts).size() != 2 ||
             !text.mid(last + 1).trimmed().isEmpty())
             return answer(errBad);
         const QString label = text.mid(first + 1, last - first - 1);

@@ -218,12 +218,13 @@ bool PtyServer::Impl::pause(int ms, unsigned gen)
         runPendingTasks();
         if (stopping() || gen != generation)
             return false;
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-        if (left <= 0)
+        // Rounded up: truncating to whole milliseconds would turn a 1 ms latency into none.
+        const auto leftUs =
+            std::chrono::duration_cast<std::chrono::microseconds>(end - Clock::now()).count();
+        if (leftUs <= 0)
             return true;
         pollfd fd = {wake[0], POLLIN, 0};
-        if (::poll(&fd, 1, static_cast<int>(left)) > 0)
+        if (::poll(&fd, 1, static_cast<int>((leftUs + 999) / 1000)) > 0)
             drainWake();
     }
 }
