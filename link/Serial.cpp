@@ -133,8 +133,8 @@ int Serial::open()
         result = -2;
     } else if (m_portName.isEmpty() ||
                m_portName.contains(QLatin1String("None"), Qt::CaseSensitive)) {
-        // The port page lists a "None" entry when nothing is attached; it must never reach the
-        // serial library.
+        // An empty name, or one that names no port ("None"), must never reach the serial
+        // library.
         result = -3;
     } else {
         // A failed liveness check closes the port behind a still-set flag; close() clears both,
@@ -150,8 +150,13 @@ int Serial::open()
             m_port.flush();
             // Whatever the device printed before we opened (a prompt, boot chatter) would
             // otherwise be taken for the answer to the first command.
+            // A device that never stops sending must not hold the GUI thread here either: the
+            // drain gets the same time budget as a read, and what is left is stale all the same.
             qint64 discarded = 0;
-            while (m_port.bytesAvailable() > 0 || m_port.waitForReadyRead(0))
+            QElapsedTimer drainTime;
+            drainTime.start();
+            while ((m_port.bytesAvailable() > 0 || m_port.waitForReadyRead(0)) &&
+                   !drainTime.hasExpired(kReadTimeLimitMs))
                 discarded += m_port.readAll().size();
             if (discarded > 0)
                 qCDebug(lcSerial) << "discarded" << discarded << "bytes waiting on the port";
