@@ -63,8 +63,6 @@ private slots:
 
 private:
     void addFamilyRows();
-    // A connected rig for the family, kept from row to row: connecting costs a window. One rig
-    // at a time, since every rig answers whatever message box is up.
     FaultRig *rig(const QString &model);
     std::unique_ptr<FaultRig> m_rig;
 };
@@ -84,23 +82,7 @@ void TestFaultUnplug::addFamilyRows()
 
 FaultRig *TestFaultUnplug::rig(const QString &model)
 {
-    std::unique_ptr<FaultRig> &held = m_rig;
-    if (held && held->family.model != model)
-        held.reset();
-    if (held && held->isConnected())
-        return held.get();
-    if (held && held->reconnect())
-        return held.get();
-    held.reset();
-    const FaultFamily *family = faultFamily(model);
-    if (!family)
-        return nullptr;
-    held = std::make_unique<FaultRig>(*family);
-    if (!held->connect()) {
-        qWarning("%s", qPrintable(held->lastError()));
-        held.reset();
-    }
-    return held.get();
+    return connectedRig(m_rig, model);
 }
 
 void TestFaultUnplug::refresh_sendsTheCountedExchanges_data()

@@ -3,8 +3,11 @@
 #include "link/Serial.h"
 #include "link/SerialPortWidget.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMetaObject>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -86,6 +89,10 @@ bool FaultRig::reconnect()
         return false;
     }
     const int before = messagesTitled(QStringLiteral("Device Found"));
+    // The catcher tells boxes apart by address, and the box this puts up lives where the last
+    // one of a reconnect did; it must have had a turn to see that one gone (it looks every
+    // 10 ms).
+    QTest::qWait(25);
     window()->portPage()->refreshPortList();
     window()->portPage()->autoConnect();
     return waitConnected(before);
@@ -96,7 +103,9 @@ bool FaultRig::waitConnected(int messagesBefore)
     QElapsedTimer waited;
     waited.start();
     while (waited.elapsed() < 8000) {
-        if (messagesTitled(QStringLiteral("Device Found")) > messagesBefore && isConnected())
+        // The first responding poll leaves the connected picture once it has read the page.
+        if (messagesTitled(QStringLiteral("Device Found")) > messagesBefore && isConnected() &&
+            statusPicture(window()->statusIcon()) == QLatin1String("connected"))
             return true;
         QTest::qWait(5);
     }
@@ -136,6 +145,37 @@ void FaultRig::pollSoon()
     QMetaObject::invokeMethod(window(), "usbUpdate", Qt::QueuedConnection);
 }
 
+QStringList FaultRig::pageSnapshot(int i) const
+{
+    QStringList shown;
+    QWidget *page = window()->devicePages().value(i);
+    if (!page)
+        return shown;
+    const QList<QWidget *> widgets = page->findChildren<QWidget *>();
+    for (QWidget *widget : widgets) {
+        // The dimmer's channel fields have no names, only their registry properties.
+        QString key = widget->objectName();
+        if (widget->property("group").isValid()) {
+            key = QStringLiteral("%1/%2").arg(widget->property("group").toString(),
+                                              widget->property("index").toString());
+        }
+        if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
+            // A combo box's own line edit repeats its entry.
+            if (!qobject_cast<QComboBox *>(edit->parentWidget()))
+                shown << key + QLatin1Char('=') + edit->text();
+        } else if (auto *combo = qobject_cast<QComboBox *>(widget)) {
+            shown << key + QLatin1Char('#') + QString::number(combo->currentIndex());
+        } else if (auto *box = qobject_cast<QCheckBox *>(widget)) {
+            shown << key + (box->isChecked() ? QLatin1String("[x]") : QLatin1String("[ ]")) +
+                         box->text();
+        } else if (auto *label = qobject_cast<QLabel *>(widget)) {
+            if (key.startsWith(QLatin1String("lc_")))
+                shown << key + QLatin1Char('=') + label->text();
+        }
+    }
+    return shown;
+}
+
 int FaultRig::disconnectMessages() const
 {
     int n = 0;
@@ -154,4 +194,24 @@ int FaultRig::messagesTitled(const QString &title) const
             ++n;
     }
     return n;
+}
+
+FaultRig *connectedRig(std::unique_ptr<FaultRig> &held, const QString &model)
+{
+    if (held && held->family.model != model)
+        held.reset();
+    if (held && held->isConnected())
+        return held.get();
+    if (held && held->reconnect())
+        return held.get();
+    held.reset();
+    const FaultFamily *family = faultFamily(model);
+    if (!family)
+        return nullptr;
+    held = std::make_unique<FaultRig>(*family);
+    if (!held->connect()) {
+        qWarning("%s", qPrintable(held->lastError()));
+        held.reset();
+    }
+    return held.get();
 }

@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <memory>
+
 class QWidget;
 
 // The longest time the GUI thread went without getting back to an event loop (the main one or a
@@ -60,7 +62,7 @@ public:
     // After the device was lost: brings it back if it is unplugged, lets the port page connect
     // as it does each time it comes up, and waits for the new pages to be read.
     bool reconnect();
-    // Pages built, on screen, polled, and the icon showing the connected picture.
+    // Pages built, on screen, polled and background-refreshed over an open channel.
     bool isConnected() const;
     // Back on the port page with no pages left in the window.
     bool isOnPortPage() const;
@@ -69,6 +71,10 @@ public:
     void showPage(int i);
     // Queues one run of the connection poll, as its timer would.
     void pollSoon();
+
+    // What page i displays: every line edit's text, combo box's entry, check box's state and
+    // caption, and device value label, in widget order.
+    QStringList pageSnapshot(int i) const;
 
     int disconnectMessages() const;
     int messagesTitled(const QString &title) const;
@@ -92,3 +98,8 @@ private:
     bool waitConnected(int messagesBefore);
     QString m_error;
 };
+
+// The held rig if it is for this model and still (or again) connected, else a new connected one
+// in its place; null when that fails too. Tests keep one rig from row to row, since connecting
+// costs a window, and never more than one, since every rig answers whatever message box is up.
+FaultRig *connectedRig(std::unique_ptr<FaultRig> &held, const QString &model);
