@@ -197,12 +197,14 @@ void TestFaultLine::silentDuringRefresh_portPageAndOneMessage()
     MainWindow *window = r->window();
     const int before = r->catcher.count();
     const int disconnects = r->disconnectMessages();
+    const int losses = r->losses.seen.size();
 
     r->server().setSilent(true);
     r->stall.reset();
     r->showPage(window->devicePages().size() - 1);
     QVERIFY(!window->channel()->isOpen());
-    QTRY_VERIFY_WITH_TIMEOUT(r->isOnPortPage() && r->disconnectMessages() > disconnects, 3000);
+    const QString lossWrong = r->waitForLoss(losses, 3000);
+    QVERIFY2(lossWrong.isEmpty(), qPrintable(lossWrong));
     // The port page's auto-connect then finds a port whose device does not identify itself.
     QTRY_VERIFY_WITH_TIMEOUT(!window->connectionPollTimer()->isActive(), 3000);
     QCOMPARE(r->disconnectMessages(), disconnects + 1);

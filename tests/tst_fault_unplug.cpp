@@ -139,6 +139,7 @@ void TestFaultUnplug::unplugAfterExchangeK_portPageAndOneMessage()
     for (QObject *p : window->devicePages())
         old.append(p);
     const int disconnects = r->disconnectMessages();
+    const int losses = r->losses.seen.size();
     const int logBefore = r->server().commandLog().size();
     r->stall.reset();
 
@@ -151,7 +152,9 @@ void TestFaultUnplug::unplugAfterExchangeK_portPageAndOneMessage()
     if (!r->isOnPortPage())
         r->pollSoon();
 
-    QTRY_VERIFY_WITH_TIMEOUT(r->isOnPortPage() && r->disconnectMessages() > disconnects, 4000);
+    const QString lossWrong = r->waitForLoss(losses);
+    QVERIFY2(lossWrong.isEmpty(), qPrintable(lossWrong));
+    QVERIFY(r->isOnPortPage());
     QCOMPARE(r->disconnectMessages(), disconnects + 1);
     const ModalCatcher::Message lost = r->catcher.last();
     QCOMPARE(lost.title, QStringLiteral("Invalid Serial Port"));

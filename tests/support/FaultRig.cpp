@@ -3,11 +3,14 @@
 #include "link/Serial.h"
 #include "link/SerialPortWidget.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -31,6 +34,26 @@ void StallMeter::tick()
     const qint64 now = m_clock.elapsed();
     m_longest = qMax(m_longest, now - m_last);
     m_last = now;
+}
+
+LossWitness::LossWitness(std::function<Seen()> look) : m_look(std::move(look))
+{
+    qApp->installEventFilter(this);
+}
+
+LossWitness::~LossWitness()
+{
+    qApp->removeEventFilter(this);
+}
+
+bool LossWitness::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Show) {
+        auto *box = qobject_cast<QMessageBox *>(watched);
+        if (box && box->text() == QLatin1String("Serial port disconnected"))
+            seen.append(m_look());
+    }
+    return false;
 }
 
 const QList<FaultFamily> &faultFamilies()
@@ -62,7 +85,16 @@ const FaultFamily *faultFamily(const QString &model)
 }
 
 FaultRig::FaultRig(const FaultFamily &family_)
-    : family(family_), harness(family_.model, family_.productId)
+    : family(family_), harness(family_.model, family_.productId), losses([this] {
+          LossWitness::Seen now;
+          if (MainWindow *w = window()) {
+              now.portPage = isOnPortPage();
+              now.icon = statusPicture(w->statusIcon());
+              now.channelOpen = w->channel()->isOpen();
+              now.lockFree = w->channel()->isLockFree();
+          }
+          return now;
+      })
 {
 }
 
@@ -174,6 +206,28 @@ QStringList FaultRig::pageSnapshot(int i) const
         }
     }
     return shown;
+}
+
+QString FaultRig::waitForLoss(int before, int timeoutMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (losses.seen.size() <= before) {
+        if (waited.elapsed() > timeoutMs)
+            return QStringLiteral("no disconnect message within %1 ms").arg(timeoutMs);
+        QTest::qWait(5);
+    }
+    const LossWitness::Seen &seen = losses.seen.last();
+    QStringList wrong;
+    if (!seen.portPage)
+        wrong << QStringLiteral("not on the port page");
+    if (seen.icon != QLatin1String("unconnected"))
+        wrong << QStringLiteral("icon ") + seen.icon;
+    if (seen.channelOpen)
+        wrong << QStringLiteral("channel still open");
+    if (!seen.lockFree)
+        wrong << QStringLiteral("channel lock held");
+    return wrong.join(QStringLiteral(", "));
 }
 
 int FaultRig::disconnectMessages() const

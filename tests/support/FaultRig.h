@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class QWidget;
@@ -33,6 +34,33 @@ private:
     QElapsedTimer m_clock;
     qint64 m_last = 0;
     qint64 m_longest = 0;
+};
+
+// The window as it stood at the moment each "Serial port disconnected" box came up. Boxes are
+// answered at once and auto-connect may rebuild the pages right after, so a test that looked
+// later could miss the port page it should have seen.
+class LossWitness : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Seen
+    {
+        bool portPage = false;
+        QString icon;
+        bool channelOpen = true;
+        bool lockFree = false;
+    };
+
+    explicit LossWitness(std::function<Seen()> look);
+    ~LossWitness() override;
+    QList<Seen> seen;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    std::function<Seen()> m_look;
 };
 
 // One device family as the fault tests see it: a model of it, the USB product identifier its
@@ -76,6 +104,11 @@ public:
     // caption, and device value label, in widget order.
     QStringList pageSnapshot(int i) const;
 
+    // Waits until more than `before` losses have been reported; then empty if the window stood
+    // as it should when the last one came up (port page, pages gone, unconnected picture, channel
+    // closed and free), else what was wrong.
+    QString waitForLoss(int before, int timeoutMs = 4000);
+
     int disconnectMessages() const;
     int messagesTitled(const QString &title) const;
     // The widget named objectName on page i.
@@ -93,6 +126,7 @@ public:
     ModalCatcher catcher;
     AppHarness harness;
     StallMeter stall;
+    LossWitness losses;
 
 private:
     bool waitConnected(int messagesBefore);
