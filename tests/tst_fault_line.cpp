@@ -16,38 +16,6 @@
 
 namespace {
 
-// Two settings sets that differ in every value a page shows, so a page that failed to read
-// would be caught showing the other one.
-void applySettings(sim::DeviceState &s, bool second)
-{
-    s.rootLabel = second ? QStringLiteral("Bühne Nord ✓") : QStringLiteral("alpha");
-    s.portLabel = second ? QStringLiteral("Port Süd") : QStringLiteral("beta");
-    s.failDelay = second ? 905 : 600;
-    s.failHold = second ? 65535 : 36000;
-    s.failLevel = second ? 77 : 12;
-    s.universe = second ? 7 : 2;
-    s.dmxAddress = second ? 42 : 3;
-    s.sixteenBit = second;
-    s.rdmTraffic = second;
-    for (int c = 0; c < s.channels.size(); ++c) {
-        sim::ChannelState &channel = s.channels[c];
-        channel.label =
-            second ? QStringLiteral("Kanal %1 é").arg(c) : QStringLiteral("ch%1").arg(c);
-        channel.curve = second ? 2 : 1;
-        channel.respTime = second ? 3 : 1;
-        channel.modulation = second ? 5 : 2;
-        channel.offset = second ? -4 + c : 9;
-    }
-    s.bumpEnabled = second;
-    s.wirelessInput = second;
-    s.vexaId = second ? 123 : 5;
-    s.vexaKey = second ? 321 : 6;
-    s.antenna = second ? 2 : 1;
-    s.power = second ? 3 : 1;
-    s.pwmOutput = second;
-    s.zeroTenOutput = !second;
-}
-
 struct LineFault
 {
     int latencyMs = 0;
@@ -138,20 +106,20 @@ void TestFaultLine::oddButAnswering_pagesShowWhatACleanLineShows()
         return shown;
     };
 
-    r->server().modifyState([](sim::DeviceState &s) { applySettings(s, true); });
+    r->server().modifyState([](sim::DeviceState &s) { applyFaultSettings(s, true); });
     const QStringList clean = readPages();
-    r->server().modifyState([](sim::DeviceState &s) { applySettings(s, false); });
+    r->server().modifyState([](sim::DeviceState &s) { applyFaultSettings(s, false); });
     const QStringList other = readPages();
     QVERIFY(clean != other);
     if (allPages) {
         // Labels come back as the device stores them, whatever their encoding on the line.
         const int info =
             r->family.pageClasses.indexOf(QRegularExpression(QStringLiteral("InfoWidget2?")));
-        r->server().modifyState([](sim::DeviceState &s) { applySettings(s, true); });
+        r->server().modifyState([](sim::DeviceState &s) { applyFaultSettings(s, true); });
         r->showPage(info);
         QCOMPARE(r->pageWidget<QLineEdit>(info, "le_deviceLabel")->text(),
                  QStringLiteral("Bühne Nord ✓"));
-        r->server().modifyState([](sim::DeviceState &s) { applySettings(s, false); });
+        r->server().modifyState([](sim::DeviceState &s) { applyFaultSettings(s, false); });
         QCOMPARE(readPages(), other);
     }
 
@@ -160,7 +128,7 @@ void TestFaultLine::oddButAnswering_pagesShowWhatACleanLineShows()
     r->server().setChunking(fault.chunkBytes, fault.chunkPauseMs);
     r->server().setTrailingBytes(fault.trailing);
     r->server().setGarbage(fault.garbage);
-    r->server().modifyState([](sim::DeviceState &s) { applySettings(s, true); });
+    r->server().modifyState([](sim::DeviceState &s) { applyFaultSettings(s, true); });
     r->stall.reset();
     const QStringList faulty = readPages();
     const qint64 stall = r->stall.longestStallMs();

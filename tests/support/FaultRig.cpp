@@ -56,6 +56,36 @@ bool LossWitness::eventFilter(QObject *watched, QEvent *event)
     return false;
 }
 
+void applyFaultSettings(sim::DeviceState &s, bool second)
+{
+    s.rootLabel = second ? QStringLiteral("Bühne Nord ✓") : QStringLiteral("alpha");
+    s.portLabel = second ? QStringLiteral("Port Süd") : QStringLiteral("beta");
+    s.failDelay = second ? 905 : 600;
+    s.failHold = second ? 65535 : 36000;
+    s.failLevel = second ? 77 : 12;
+    s.universe = second ? 7 : 2;
+    s.dmxAddress = second ? 42 : 3;
+    s.sixteenBit = second;
+    s.rdmTraffic = second;
+    for (int c = 0; c < s.channels.size(); ++c) {
+        sim::ChannelState &channel = s.channels[c];
+        channel.label =
+            second ? QStringLiteral("Kanal %1 é").arg(c) : QStringLiteral("ch%1").arg(c);
+        channel.curve = second ? 2 : 1;
+        channel.respTime = second ? 3 : 1;
+        channel.modulation = second ? 5 : 2;
+        channel.offset = second ? -4 + c : 9;
+    }
+    s.bumpEnabled = second;
+    s.wirelessInput = second;
+    s.vexaId = second ? 123 : 5;
+    s.vexaKey = second ? 321 : 6;
+    s.antenna = second ? 2 : 1;
+    s.power = second ? 3 : 1;
+    s.pwmOutput = second;
+    s.zeroTenOutput = second;
+}
+
 const QList<FaultFamily> &faultFamilies()
 {
     static const QList<FaultFamily> families = {

@@ -73,6 +73,10 @@ struct FaultFamily
     QStringList pageClasses;
 };
 
+// Two sets of device settings that differ in every value a page shows (the second with labels
+// outside ASCII), so a page that failed to read is caught showing the other set.
+void applyFaultSettings(sim::DeviceState &s, bool second);
+
 // The 5-channel dimmer, the 2-channel dimmer and the receiver card.
 const QList<FaultFamily> &faultFamilies();
 const FaultFamily *faultFamily(const QString &model);
