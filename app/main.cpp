@@ -11,6 +11,22 @@
 
 int main(int argc, char *argv[])
 {
+    // --help, --version and a bad command line are answered before the GUI exists, so they work
+    // without a display (over SSH, in scripts, in the package test). The help text needs an
+    // application object; a core one suffices and is gone before the real one is created.
+    CommandLineResult parsed;
+    {
+        QCoreApplication cli(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("Vantelo"));
+        QCoreApplication::setApplicationVersion(QLatin1String(About::versionText));
+        parsed = parseCommandLine(QCoreApplication::arguments());
+    }
+    if (!parsed.run) {
+        std::fputs(parsed.output.toLocal8Bit().constData(), stdout);
+        std::fputs(parsed.error.toLocal8Bit().constData(), stderr);
+        return parsed.exitCode;
+    }
+
     // The guide viewer's web engine shares GL contexts with the widgets; this must be set
     // before the application object exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -24,12 +40,6 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("com.korvane.Vantelo"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("com.korvane.Vantelo")));
 
-    const CommandLineResult parsed = parseCommandLine(QCoreApplication::arguments());
-    if (!parsed.run) {
-        std::fputs(parsed.output.toLocal8Bit().constData(), stdout);
-        std::fputs(parsed.error.toLocal8Bit().constData(), stderr);
-        return parsed.exitCode;
-    }
     LaunchSession session;
     QString error;
     if (!session.start(parsed.options, &error)) {

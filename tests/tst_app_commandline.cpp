@@ -142,6 +142,8 @@ void TestAppCommandLine::program_reportsBadOptionsWithExitCodeTwo_data()
     QTest::addColumn<QString>("stderrHas");
     QTest::newRow("version") << QStringList{"--version"} << 0 << "vantelo 1.0.0.9.0.2"
                              << "";
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "--simulate <model>"
+                          << "";
     QTest::newRow("unknown model") << QStringList{"--simulate", "1234"} << 2 << ""
                                    << "unknown model '1234'";
     QTest::newRow("unknown option") << QStringList{"--frobnicate"} << 2 << ""
@@ -159,7 +161,14 @@ void TestAppCommandLine::program_reportsBadOptionsWithExitCodeTwo()
     const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/../vantelo");
     if (!QFileInfo(program).isExecutable())
         QSKIP("the vantelo program has not been built in this build tree");
+    // No display at all, as over SSH or in a package check: answering the command line must not
+    // need one.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.start(program, arguments);
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
