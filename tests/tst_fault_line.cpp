@@ -102,6 +102,8 @@ void TestFaultLine::oddButAnswering_pagesShowWhatACleanLineShows()
         for (int i = 0; i < pageCount; ++i) {
             r->showPage(i);
             shown << r->pageSnapshot(i);
+            // Back to the event loop between pages, as between a user's clicks.
+            QCoreApplication::processEvents();
         }
         return shown;
     };

@@ -29,6 +29,11 @@ void StallMeter::reset()
     m_longest = 0;
 }
 
+qint64 StallMeter::longestStallMs() const
+{
+    return qMax(m_longest, m_clock.elapsed() - m_last);
+}
+
 void StallMeter::tick()
 {
     const qint64 now = m_clock.elapsed();

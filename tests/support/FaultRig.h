@@ -25,7 +25,8 @@ class StallMeter : public QObject
 public:
     StallMeter();
     void reset();
-    qint64 longestStallMs() const { return m_longest; }
+    // Counts the wait still going on too: a caller blocked since the last tick is stalled.
+    qint64 longestStallMs() const;
 
 private:
     void tick();
