@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # One entry point for a fresh Debian 12 machine:
 #   tools/vantelo.sh run [ARGS]   install what is missing, build, start Vantelo with a simulated 7146
-#   tools/vantelo.sh test         install what is missing, build, run the whole test suite
+#   tools/vantelo.sh test         install what is missing, build, run the whole test suite: the
+#                                 bounded fuzz runs, the suite built with AddressSanitizer and
+#                                 UndefinedBehaviorSanitizer, then the plain suite
 #   tools/vantelo.sh setup|build  the first steps alone
 set -euo pipefail
 
@@ -13,6 +15,8 @@ PACKAGES=(
     build-essential cmake pkg-config
     qtbase5-dev libqt5serialport5-dev qtwebengine5-dev libqt5svg5-dev
     xvfb xauth
+    clang libclang-rt-14-dev libbenchmark-dev
+    dpkg-dev desktop-file-utils appstream
 )
 
 as_root() {
@@ -32,7 +36,9 @@ setup() {
 }
 
 build() {
-    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    local launcher=()
+    if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null
     cmake --build "$BUILD" -j "$JOBS"
 }
 
@@ -58,6 +64,9 @@ case "$cmd" in
         ;;
     test)
         setup; build
+        "$ROOT/tools/fuzz.sh" "${VANTELO_FUZZ_SECONDS:-30}"
+        VANTELO_JOBS=$JOBS "$ROOT/tools/sanitize.sh"
+        # The plain suite last, so its summary closes the output.
         ctest --test-dir "$BUILD" --output-on-failure -j "$JOBS" "$@"
         ;;
     *)
