@@ -26,6 +26,13 @@ const int kReadTimeLimitMs = 2000;
 // Enough of a runaway reply to recognise it in a trace without flooding the trace.
 const int kTraceExcerptChars = 200;
 
+// Qt 5's QString::fromUtf8(QByteArray) stops at the first NUL byte; a stray NUL from a device
+// would otherwise throw away the whole answer and make a live device look silent.
+QString utf8Text(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytes.constData(), bytes.size());
+}
+
 bool isKnownPrompt(const QString &prompt)
 {
     return prompt != kUnknownPrompt;
@@ -87,7 +94,7 @@ QString escaped(const QString &text)
 
 QString excerpt(const QByteArray &bytes)
 {
-    return escaped(QString::fromUtf8(bytes.left(kTraceExcerptChars))) + QLatin1String("...");
+    return escaped(utf8Text(bytes.left(kTraceExcerptChars))) + QLatin1String("...");
 }
 
 const char *openResultText(int result)
@@ -236,7 +243,7 @@ bool Serial::sendCommand(const QString &command, QString &reply)
             reply.clear();
             break;
         }
-        reply = QString::fromUtf8(bytes);
+        reply = utf8Text(bytes);
         answered = hasAnswer(reply, m_prompt);
         if (!answered && !reply.isEmpty())
             qCDebug(lcSerial).noquote() << "no answer in read" << attempt << escaped(reply);
@@ -303,7 +310,7 @@ bool Serial::identify(QString &model)
         m_respondingFlag = false;
         return false;
     }
-    const QString reply = QString::fromUtf8(bytes);
+    const QString reply = utf8Text(bytes);
     qCDebug(lcSerial).noquote() << "identify: reply" << escaped(reply)
                                 << QStringLiteral("(%1 ms)").arg(took.elapsed());
     QString found;
@@ -337,7 +344,7 @@ bool Serial::readReply(QString &reply)
 {
     QByteArray bytes;
     readBytes(bytes, QDeadlineTimer(kReadTimeLimitMs));
-    reply = QString::fromUtf8(bytes);
+    reply = utf8Text(bytes);
     return true;
 }
 

@@ -104,11 +104,13 @@ void TestFaultFlood::floodedRead_channelGivesUpPortPageAndOneMessage()
     const QString lossWrong = r->waitForLoss(losses, 3000);
     QVERIFY2(lossWrong.isEmpty(), qPrintable(lossWrong));
     QCOMPARE(r->disconnectMessages(), disconnects + 1);
-    // The port page's auto-connect may meet the rest of the flood and refuse the port.
+    // The port page's auto-connect may meet the rest of the flood and refuse the port, or, on a
+    // slower run, come after the flood has ended and find the device again.
     const QList<ModalCatcher::Message> messages = r->catcher.messages().mid(before);
     for (const ModalCatcher::Message &message : messages) {
         if (message.text != QLatin1String("Serial port disconnected"))
-            QVERIFY2(message.text.endsWith(" does not have a valid device attached"),
+            QVERIFY2(message.text.endsWith(" does not have a valid device attached") ||
+                         message.title == QLatin1String("Device Found"),
                      qPrintable(message.text));
     }
     QVERIFY(window->channel()->isLockFree());

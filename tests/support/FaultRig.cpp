@@ -156,10 +156,6 @@ bool FaultRig::reconnect()
         return false;
     }
     const int before = messagesTitled(QStringLiteral("Device Found"));
-    // The catcher tells boxes apart by address, and the box this puts up lives where the last
-    // one of a reconnect did; it must have had a turn to see that one gone (it looks every
-    // 10 ms).
-    QTest::qWait(25);
     window()->portPage()->refreshPortList();
     window()->portPage()->autoConnect();
     return waitConnected(before);

@@ -59,6 +59,10 @@ void ModalCatcher::closeOpenBoxes()
     }
 }
 
+namespace {
+const char *const seenMark = "modalCatcherSeen";
+} // namespace
+
 void ModalCatcher::press(QMessageBox *box)
 {
     QAbstractButton *button = box->button(QMessageBox::Ok);
@@ -74,17 +78,12 @@ void ModalCatcher::press(QMessageBox *box)
 
 void ModalCatcher::poll()
 {
-    // Boxes are usually stack objects that die when exec() returns; forget the ones no longer
-    // shown so a new box at a reused address is still recorded.
-    for (int i = m_seen.size() - 1; i >= 0; --i) {
-        if (!QApplication::topLevelWidgets().contains(m_seen.at(i)) || !m_seen.at(i)->isVisible())
-            m_seen.removeAt(i);
-    }
-
+    // Boxes are usually stack objects, and a new one often stands at the address of the last:
+    // the mark goes with the object, so a box is recorded once and every new box is seen.
     QMessageBox *box = openBox();
-    if (!box || !box->isVisible() || m_seen.contains(box))
+    if (!box || !box->isVisible() || box->property(seenMark).toBool())
         return;
-    m_seen.append(box);
+    box->setProperty(seenMark, true);
     Message message;
     message.title = box->windowTitle();
     message.text = box->text();

@@ -55,6 +55,5 @@ private:
     QTimer m_timer;
     Mode m_mode;
     int m_closeDelayMs;
-    QList<QMessageBox *> m_seen;
     QList<Message> m_messages;
 };
