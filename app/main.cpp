@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
+#include "app/ProcessSettings.h"
 #include "ui/About.h"
 
 #include <QApplication>
@@ -39,6 +40,7 @@ int main(int argc, char *argv[])
     // icon path holds no image, so they fall back to the installed theme icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.korvane.Vantelo"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("com.korvane.Vantelo")));
+    applyProcessSettings();
 
     LaunchSession session;
     QString error;

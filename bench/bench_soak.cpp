@@ -10,6 +10,7 @@
 // under 5 MiB and the lock is free; 1 otherwise. It is a measurement, not a test.
 
 #include "app/MainWindow.h"
+#include "app/ProcessSettings.h"
 #include "link/PortSource.h"
 #include "link/Serial.h"
 #include "link/SerialPortWidget.h"
@@ -165,9 +166,9 @@ int main(int argc, char **argv)
         return ports;
     });
 
-    // Qt's style code keeps rendered pieces of widgets in the pixmap cache under keys that
-    // include each widget's palette, so every new set of pages adds entries until the cache's
-    // limit (10 MiB by default) is reached; --pixmap-cache shows how much of the growth that is.
+    // The program's own process settings (among them the pixmap cache's limit); --pixmap-cache
+    // overrides that limit to show how much of the growth is the cache filling up.
+    applyProcessSettings();
     if (pixmapCacheKiB >= 0)
         QPixmapCache::setCacheLimit(pixmapCacheKiB);
     BoxAnswerer boxes;
