@@ -16,12 +16,8 @@ private slots:
     void quoted();
     void modelFromFirmwareInfo_data();
     void modelFromFirmwareInfo();
-
-    void closedChannel_transactionsLeaveTheCallersTextAlone();
-    void closedChannel_pingFailsAndIdentifyKeepsTheModel();
-    void open_refusesUnusableNamesWithoutTouchingThePort_data();
-    void open_refusesUnusableNamesWithoutTouchingThePort();
-    void open_nonexistentPathFailsAndStaysClosed();
+    void unopenedChannel_data();
+    void unopenedChannel();
 };
 
 void SerialParsingTest::fieldRange_data()
@@ -59,36 +55,23 @@ void SerialParsingTest::quoted_data()
     QTest::addColumn<QString>("delimiter");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("between two quotes") << "Label: 'Stage left' 714x:"
-                                        << "'"
-                                        << "Stage left";
-    QTest::newRow("inner quotes are kept") << "'it's mine' 714x:"
-                                           << "'"
-                                           << "it's mine";
-    QTest::newRow("one quote: everything after") << "Label: 'cut off"
-                                                 << "'"
-                                                 << "cut off";
-    QTest::newRow("no quote: the whole text") << "no label here"
-                                              << "'"
-                                              << "no label here";
-    QTest::newRow("adjacent quotes: empty") << "Label: '' 714x:"
-                                            << "'"
-                                            << "";
-    QTest::newRow("empty text") << ""
-                                << "'"
-                                << "";
-    QTest::newRow("quote at the very end") << "abc'"
-                                           << "'"
-                                           << "";
-    QTest::newRow("multi-character delimiter") << "x<<inside<<y"
-                                               << "<<"
-                                               << "inside";
-    QTest::newRow("overlapping multi-character delimiter") << "a'''b"
-                                                           << "''"
-                                                           << "";
-    QTest::newRow("case-sensitive delimiter") << "aXbxc"
-                                              << "x"
-                                              << "c";
+    const struct
+    {
+        const char *name, *text, *delimiter, *expected;
+    } rows[] = {
+        {"between two quotes", "Label: 'Stage left' 714x:", "'", "Stage left"},
+        {"inner quotes are kept", "'it's mine' 714x:", "'", "it's mine"},
+        {"one quote: everything after", "Label: 'cut off", "'", "cut off"},
+        {"no quote: the whole text", "no label here", "'", "no label here"},
+        {"adjacent quotes: empty", "Label: '' 714x:", "'", ""},
+        {"empty text", "", "'", ""},
+        {"quote at the very end", "abc'", "'", ""},
+        {"multi-character delimiter", "x<<inside<<y", "<<", "inside"},
+        {"overlapping multi-character delimiter", "a'''b", "''", ""},
+        {"case-sensitive delimiter", "aXbxc", "x", "c"},
+    };
+    for (const auto &r : rows)
+        QTest::newRow(r.name) << QString(r.text) << QString(r.delimiter) << QString(r.expected);
 }
 
 void SerialParsingTest::quoted()
@@ -102,87 +85,73 @@ void SerialParsingTest::quoted()
 void SerialParsingTest::modelFromFirmwareInfo_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("found");
-    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("model"); // empty: none found
 
     QTest::newRow("plain reply") << "getFWInfo Korvane Glimmerline Model: 7146 Software: 1.2\n714x:"
-                                 << true << "7146";
-    QTest::newRow("marker joined to a word") << "x FWModel: 7185 y" << true << "7185";
-    QTest::newRow("CRLF separated") << "getFWInfo\r\nModel:\r\n7127\r\n712x:" << true << "7127";
-    QTest::newRow("first marker decides") << "Model: 7126 Model: 7146" << true << "7126";
-    QTest::newRow("word after the marker taken as it is") << "Model: 7147B rev" << true << "7147B";
-    QTest::newRow("marker is the last word") << "getFWInfo Model:" << false << "";
-    QTest::newRow("marker followed by blanks only") << "getFWInfo Model:  \r\n " << false << "";
-    QTest::newRow("no marker") << "getFWInfo Unknown command\n:" << false << "";
-    QTest::newRow("lower-case marker") << "model: 7146" << false << "";
-    QTest::newRow("empty reply") << "" << false << "";
+                                 << "7146";
+    QTest::newRow("marker joined to a word") << "x FWModel: 7185 y"
+                                             << "7185";
+    QTest::newRow("CRLF separated") << "getFWInfo\r\nModel:\r\n7127\r\n712x:"
+                                    << "7127";
+    QTest::newRow("first marker decides") << "Model: 7126 Model: 7146"
+                                          << "7126";
+    QTest::newRow("word after the marker taken as it is") << "Model: 7147B rev"
+                                                          << "7147B";
+    QTest::newRow("marker is the last word") << "getFWInfo Model:"
+                                             << "";
+    QTest::newRow("marker followed by blanks only") << "getFWInfo Model:  \r\n "
+                                                    << "";
+    QTest::newRow("no marker") << "getFWInfo Unknown command\n:"
+                               << "";
+    QTest::newRow("lower-case marker") << "model: 7146"
+                                       << "";
+    QTest::newRow("empty reply") << ""
+                                 << "";
 }
 
 void SerialParsingTest::modelFromFirmwareInfo()
 {
     QFETCH(QString, text);
-    QFETCH(bool, found);
     QFETCH(QString, model);
 
     QString result = QStringLiteral("previous");
-    QCOMPARE(reply::modelFromFirmwareInfo(text, result), found);
-    QCOMPARE(result, found ? model : QStringLiteral("previous"));
+    QCOMPARE(reply::modelFromFirmwareInfo(text, result), !model.isEmpty());
+    QCOMPARE(result, model.isEmpty() ? QStringLiteral("previous") : model);
 }
 
-void SerialParsingTest::closedChannel_transactionsLeaveTheCallersTextAlone()
+void SerialParsingTest::unopenedChannel_data()
 {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("code");
+    QTest::newRow("empty") << QString() << -3;
+    QTest::newRow("the port page's placeholder") << "None" << -3;
+    QTest::newRow("placeholder inside a path") << "/dev/NoneSuch" << -3;
+    QTest::newRow("no such path") << "/nonexistent/vantelo/ttyNOPE" << -1;
+}
+
+// Every call on a channel whose open failed fails at once, leaves the caller's text alone and
+// leaves the lock free.
+void SerialParsingTest::unopenedChannel()
+{
+    QFETCH(QString, name);
+    QFETCH(int, code);
+
     Serial serial;
+    serial.setPortName(name);
+    QCOMPARE(serial.open(), code);
     QVERIFY(!serial.isOpen());
-    QCOMPARE(serial.prompt(), QStringLiteral(":"));
 
     QString reply = QStringLiteral("untouched");
     QVERIFY(!serial.sendCommand(QStringLiteral("getUniverse\n"), reply));
-    QCOMPARE(reply, QStringLiteral("untouched"));
     QVERIFY(!serial.sendCommand(QStringLiteral("getUniverse\n"), reply, 0, 65535));
     QCOMPARE(reply, QStringLiteral("untouched"));
-    QVERIFY(serial.isLockFree());
-    QVERIFY(!serial.close());
-}
-
-void SerialParsingTest::closedChannel_pingFailsAndIdentifyKeepsTheModel()
-{
-    Serial serial;
     QVERIFY(!serial.ping());
     QVERIFY(!serial.isResponding());
-    QVERIFY(serial.isLockFree());
-
     QString model = QStringLiteral("7146");
     QVERIFY(!serial.identify(model));
     QCOMPARE(model, QStringLiteral("7146"));
-}
-
-void SerialParsingTest::open_refusesUnusableNamesWithoutTouchingThePort_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::newRow("empty") << QString();
-    QTest::newRow("the port page's placeholder") << "None";
-    QTest::newRow("placeholder inside a path") << "/dev/NoneSuch";
-}
-
-void SerialParsingTest::open_refusesUnusableNamesWithoutTouchingThePort()
-{
-    QFETCH(QString, name);
-    Serial serial;
-    serial.setPortName(name);
-    QCOMPARE(serial.open(), -3);
-    QVERIFY(!serial.isOpen());
+    QVERIFY(serial.isLockFree());
     QVERIFY(!serial.close());
-}
-
-void SerialParsingTest::open_nonexistentPathFailsAndStaysClosed()
-{
-    Serial serial;
-    serial.setPortName(QStringLiteral("/nonexistent/vantelo/ttyNOPE"));
-    QCOMPARE(serial.open(), -1);
-    QVERIFY(!serial.isOpen());
-    QString reply = QStringLiteral("untouched");
-    QVERIFY(!serial.sendCommand(QStringLiteral("\n"), reply));
-    QCOMPARE(reply, QStringLiteral("untouched"));
 }
 
 QTEST_GUILESS_MAIN(SerialParsingTest)

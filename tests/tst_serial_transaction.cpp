@@ -9,23 +9,6 @@
 
 #include <memory>
 
-namespace {
-
-// Generous against a loaded two-core machine, yet far below the 100 ms a silence read costs.
-const qint64 kPromptEndsReplyMs = 80;
-
-std::function<std::optional<QByteArray>(const QByteArray &)> answerTo(const QByteArray &command,
-                                                                      const QByteArray &bytes)
-{
-    return [command, bytes](const QByteArray &line) -> std::optional<QByteArray> {
-        if (line.trimmed() == command)
-            return bytes;
-        return std::nullopt;
-    };
-}
-
-} // namespace
-
 class SerialTransactionTest : public QObject
 {
     Q_OBJECT
@@ -35,18 +18,16 @@ private slots:
     void cleanup();
 
     void knownPrompt_replyEndsTheMomentThePromptArrives();
-    void knownPrompt_replyHasLineBreaksAsBlanksAndTheCommandIsSentVerbatim();
     void unknownPrompt_replyEndingInColonStillWaitsForSilence();
-    void bytesAfterThePrompt_beginTheNextReply();
     void answerRule_data();
     void answerRule();
     void promptOnlyReply_isReadAgainUntilTheAnswer();
     void slowDevice_answerWithinTenReadsIsTaken();
-    void chunkedAnswer_isCollectedWhole();
     void fieldRange_data();
     void fieldRange();
 
 private:
+    void answerVexaIdWith(const QByteArray &bytes);
     std::unique_ptr<DeviceFixture> m_device;
 };
 
@@ -54,7 +35,7 @@ void SerialTransactionTest::init()
 {
     m_device = std::make_unique<DeviceFixture>(QStringLiteral("7146"));
     QVERIFY2(m_device->connect(), qPrintable(m_device->lastError()));
-    QCOMPARE(m_device->serial.prompt(), QStringLiteral("714x:"));
+    m_device->server.modifyState([](sim::DeviceState &state) { state.universe = 12; });
 }
 
 void SerialTransactionTest::cleanup()
@@ -64,35 +45,32 @@ void SerialTransactionTest::cleanup()
     m_device.reset();
 }
 
+void SerialTransactionTest::answerVexaIdWith(const QByteArray &bytes)
+{
+    m_device->server.setReplyOverride([bytes](const QByteArray &line) -> std::optional<QByteArray> {
+        if (line.trimmed() == "getVexaId")
+            return bytes;
+        return std::nullopt;
+    });
+}
+
 void SerialTransactionTest::knownPrompt_replyEndsTheMomentThePromptArrives()
 {
     Serial &serial = m_device->serial;
     QString reply;
     // The first exchange after opening may pay for start-up; time a settled one.
     QVERIFY(serial.sendCommand(QStringLiteral("\n"), reply));
+    m_device->server.clearLog();
 
     QElapsedTimer timer;
     timer.start();
     QVERIFY(serial.sendCommand(QStringLiteral("getUniverse\n"), reply));
     const qint64 elapsed = timer.elapsed();
 
-    QVERIFY2(elapsed < kPromptEndsReplyMs, qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
-    QVERIFY(reply.endsWith(QStringLiteral("714x:")));
+    // Generous against a loaded two-core machine, yet far below the 100 ms a silence read costs.
+    QVERIFY2(elapsed < 80, qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
+    QCOMPARE(reply, QStringLiteral("getUniverse  DMX universe is 12  714x:"));
     QVERIFY(serial.isOpen());
-}
-
-void SerialTransactionTest::knownPrompt_replyHasLineBreaksAsBlanksAndTheCommandIsSentVerbatim()
-{
-    Serial &serial = m_device->serial;
-    m_device->server.modifyState([](sim::DeviceState &state) { state.universe = 37; });
-    m_device->server.clearLog();
-
-    QString reply;
-    QVERIFY(serial.sendCommand(QStringLiteral("getUniverse\n"), reply));
-    QVERIFY(!reply.contains(QLatin1Char('\n')));
-    QVERIFY(!reply.contains(QLatin1Char('\r')));
-    QCOMPARE(reply.section(QLatin1Char(' '), 4, 4, QString::SectionSkipEmpty),
-             QStringLiteral("37"));
     QCOMPARE(m_device->server.commandLog(), QStringList{QStringLiteral("getUniverse")});
 }
 
@@ -111,23 +89,6 @@ void SerialTransactionTest::unknownPrompt_replyEndingInColonStillWaitsForSilence
     QVERIFY2(elapsed >= 100, qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
     QVERIFY(reply.endsWith(QStringLiteral("714x:")));
     QVERIFY(serial.isOpen());
-}
-
-void SerialTransactionTest::bytesAfterThePrompt_beginTheNextReply()
-{
-    Serial &serial = m_device->serial;
-    m_device->server.setTrailingBytes("LEFTOVER");
-
-    QString first;
-    QVERIFY(serial.sendCommand(QStringLiteral("getUniverse\n"), first));
-    QVERIFY(first.endsWith(QStringLiteral("714x:")));
-    QVERIFY(!first.contains(QStringLiteral("LEFTOVER")));
-
-    m_device->server.setTrailingBytes(QByteArray());
-    QString second;
-    QVERIFY(serial.sendCommand(QStringLiteral("getDmxAddress\n"), second));
-    QVERIFY2(second.startsWith(QStringLiteral("LEFTOVER")), qPrintable(second));
-    QVERIFY(second.contains(QStringLiteral("getDmxAddress")));
 }
 
 void SerialTransactionTest::answerRule_data()
@@ -153,8 +114,7 @@ void SerialTransactionTest::answerRule()
     QFETCH(QString, reply);
 
     Serial &serial = m_device->serial;
-    m_device->server.setReplyOverride(answerTo("getVexaId", bytes));
-
+    answerVexaIdWith(bytes);
     QString result = QStringLiteral("stale");
     QVERIFY(serial.sendCommand(QStringLiteral("getVexaId\n"), result));
     QCOMPARE(serial.isOpen(), staysOpen);
@@ -164,49 +124,31 @@ void SerialTransactionTest::answerRule()
     m_device->server.setReplyOverride({});
     QString next = QStringLiteral("stale");
     QCOMPARE(serial.sendCommand(QStringLiteral("getUniverse\n"), next), staysOpen);
-    if (staysOpen)
-        QVERIFY(next.contains(QStringLiteral("getUniverse")));
-    else
-        QCOMPARE(next, QStringLiteral("stale"));
+    QCOMPARE(next.contains(QStringLiteral("getUniverse")), staysOpen);
+    QCOMPARE(next == QStringLiteral("stale"), !staysOpen);
 }
 
 void SerialTransactionTest::promptOnlyReply_isReadAgainUntilTheAnswer()
 {
-    Serial &serial = m_device->serial;
     // A prompt-only read comes first; the answer follows in the same stream.
-    m_device->server.setReplyOverride(answerTo("getVexaId", "714x:\r\nVexa ID is 42\r\n714x:"));
+    answerVexaIdWith("714x:\r\nVexa ID is 42\r\n714x:");
     m_device->server.setChunking(5, 30);
 
     QString reply;
-    QVERIFY(serial.sendCommand(QStringLiteral("getVexaId\n"), reply));
-    QVERIFY(serial.isOpen());
+    QVERIFY(m_device->serial.sendCommand(QStringLiteral("getVexaId\n"), reply));
+    QVERIFY(m_device->serial.isOpen());
     QCOMPARE(reply, QStringLiteral("  Vexa ID is 42  714x:"));
 }
 
 void SerialTransactionTest::slowDevice_answerWithinTenReadsIsTaken()
 {
-    Serial &serial = m_device->serial;
     m_device->server.modifyState([](sim::DeviceState &state) { state.vexaId = 77; });
     m_device->server.setLatencyMs(350);
 
     QString reply;
-    QVERIFY(serial.sendCommand(QStringLiteral("getVexaId\n"), reply, 5, 5));
-    QVERIFY(serial.isOpen());
+    QVERIFY(m_device->serial.sendCommand(QStringLiteral("getVexaId\n"), reply, 5, 5));
+    QVERIFY(m_device->serial.isOpen());
     QCOMPARE(reply, QStringLiteral("77"));
-}
-
-void SerialTransactionTest::chunkedAnswer_isCollectedWhole()
-{
-    Serial &serial = m_device->serial;
-    m_device->server.modifyState(
-        [](sim::DeviceState &state) { state.rootLabel = QStringLiteral("Stage  left"); });
-    m_device->server.setChunking(3, 20);
-
-    QString fields;
-    QVERIFY(serial.sendCommand(QStringLiteral("getRdmLabel r\n"), fields, 7, 65535));
-    QString label;
-    QVERIFY(serial.extractQuoted(fields, label, QStringLiteral("'")));
-    QCOMPARE(label, QStringLiteral("Stage  left"));
 }
 
 void SerialTransactionTest::fieldRange_data()
@@ -216,8 +158,6 @@ void SerialTransactionTest::fieldRange_data()
     QTest::addColumn<int>("last");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("echoed command is field 0") << "getUniverse\n" << 0 << 0 << "getUniverse";
-    QTest::newRow("value word") << "getUniverse\n" << 4 << 4 << "12";
     // The line break before the prompt came as CR LF: two blanks, kept inside the range.
     QTest::newRow("65535 reaches to the prompt") << "getUniverse\n" << 4 << 65535 << "12  714x:";
     QTest::newRow("leading blanks of the bare line") << "\n" << 0 << 0 << "714x:";
@@ -231,7 +171,6 @@ void SerialTransactionTest::fieldRange()
     QFETCH(int, last);
     QFETCH(QString, expected);
 
-    m_device->server.modifyState([](sim::DeviceState &state) { state.universe = 12; });
     QString reply = QStringLiteral("stale");
     QVERIFY(m_device->serial.sendCommand(command, reply, first, last));
     QCOMPARE(reply, expected);

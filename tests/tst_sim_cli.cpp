@@ -1,5 +1,7 @@
 // vantelo-sim as a user runs it: argument checking, the port path on the first line, the
 // command log file and an orderly end on SIGTERM.
+#include "link/Serial.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -7,10 +9,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <unistd.h>
 
 namespace {
 
@@ -20,26 +19,6 @@ QString simulatorPath()
     return QFileInfo(QCoreApplication::applicationDirPath() +
                      QStringLiteral("/../simulator/vantelo-sim"))
         .absoluteFilePath();
-}
-
-QByteArray transact(int fd, const QByteArray &command, const QByteArray &prompt)
-{
-    if (::write(fd, command.constData(), size_t(command.size())) != command.size())
-        return QByteArray();
-    QByteArray answer;
-    QElapsedTimer timer;
-    timer.start();
-    while (!answer.endsWith(prompt) && timer.elapsed() < 2000) {
-        pollfd p = {fd, POLLIN, 0};
-        if (::poll(&p, 1, 100) <= 0)
-            continue;
-        char buffer[256];
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        answer.append(buffer, int(n));
-    }
-    return answer;
 }
 
 } // namespace
@@ -105,13 +84,17 @@ void tst_SimCli::servesLogsAndStopsOnSignal()
     const QString portPath = QString::fromLocal8Bit(process.readLine()).trimmed();
     QVERIFY2(portPath.endsWith(QStringLiteral("/ttySIM7126")), qPrintable(portPath));
 
-    const int fd = ::open(QFile::encodeName(portPath).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    QVERIFY(fd >= 0);
-    QVERIFY(transact(fd, "setUniverse 44\n", "712x:").contains("OK"));
-    QCOMPARE(transact(fd, "getUniverse\n", "712x:"),
-             QByteArray("getUniverse\r\nDMX universe is 44\r\n712x:"));
-    QCOMPARE(transact(fd, "\n", "712x:"), QByteArray("\r\n712x:"));
-    ::close(fd);
+    Serial serial;
+    serial.setPortName(portPath);
+    QCOMPARE(serial.open(), 0);
+    serial.setPrompt(QStringLiteral("712x:"));
+    QString reply;
+    QVERIFY(serial.sendCommand(QStringLiteral("setUniverse 44\n"), reply));
+    QVERIFY2(reply.contains(QStringLiteral("OK")), qPrintable(reply));
+    QVERIFY(serial.sendCommand(QStringLiteral("getUniverse\n"), reply));
+    QCOMPARE(reply, QStringLiteral("getUniverse  DMX universe is 44  712x:"));
+    QVERIFY(serial.ping());
+    serial.close();
 
     ::kill(pid_t(process.processId()), SIGTERM);
     QVERIFY(process.waitForFinished(5000));
