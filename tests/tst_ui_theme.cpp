@@ -39,20 +39,6 @@ QString captionSheet(const QString &colour)
            "1px;}";
 }
 
-using GroupApply = std::function<void(QGroupBox *, QLabel *, QWidget *)>;
-
-GroupApply comboGroup(void (*apply)(QGroupBox *, QLabel *, QComboBox *))
-{
-    return
-        [apply](QGroupBox *g, QLabel *l, QWidget *w) { apply(g, l, qobject_cast<QComboBox *>(w)); };
-}
-
-GroupApply editGroup(void (*apply)(QGroupBox *, QLabel *, QLineEdit *))
-{
-    return
-        [apply](QGroupBox *g, QLabel *l, QWidget *w) { apply(g, l, qobject_cast<QLineEdit *>(w)); };
-}
-
 QImage asImage(const QPixmap &pixmap)
 {
     return pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
@@ -72,7 +58,8 @@ template <class W> StyledSheet sheetOf(void (*apply)(W *))
         return widget.styleSheet();
     };
 }
-Q_DECLARE_METATYPE(GroupApply)
+using ShowPicture = std::function<void(QLabel *)>;
+Q_DECLARE_METATYPE(ShowPicture)
 
 class TestTheme : public QObject
 {
@@ -83,12 +70,10 @@ private slots:
     void singleWidgetSheets();
     void focusThenNormal_leavesOnlyNormalSheets_data();
     void focusThenNormal_leavesOnlyNormalSheets();
-    void comboGroup_makesReadOnlyEditableCombo_andListChoiceStillWorks_data();
     void comboGroup_makesReadOnlyEditableCombo_andListChoiceStillWorks();
     void checkBoxIndicators_renderFromResources();
-    void waitSlide_loadsTheFrameOrNothing_data();
-    void waitSlide_loadsTheFrameOrNothing();
-    void usbIcons_loadAndDiffer();
+    void statusPictures_loadTheFrameOrNothing_data();
+    void statusPictures_loadTheFrameOrNothing();
     void everyResourcePathTheProgramUses_exists_data();
     void everyResourcePathTheProgramUses_exists();
     void resourceCollection_holdsOnlyTheProgramsImages();
@@ -152,81 +137,63 @@ void TestTheme::singleWidgetSheets()
 
 void TestTheme::focusThenNormal_leavesOnlyNormalSheets_data()
 {
-    QTest::addColumn<GroupApply>("focus");
-    QTest::addColumn<GroupApply>("normal");
     QTest::addColumn<bool>("combo");
     QTest::addColumn<QString>("normalUnderline");
-    QTest::addColumn<QString>("inputSheet");
-
-    QTest::newRow("combo group loses its orange underline")
-        << comboGroup(applyComboGroupFocusStyle) << comboGroup(applyComboGroupStyle) << true
-        << QString("#434343") << ComboBoxSheet;
-    QTest::newRow("edit group returns to its grey underline")
-        << editGroup(applyEditGroupFocusStyle) << editGroup(applyEditGroupStyle) << false
-        << QString("#c7c7c7") << LineEditSheet;
+    QTest::newRow("combo group loses its orange underline") << true << QString("#434343");
+    QTest::newRow("edit group returns to its grey underline") << false << QString("#c7c7c7");
 }
 
 void TestTheme::focusThenNormal_leavesOnlyNormalSheets()
 {
-    QFETCH(GroupApply, focus);
-    QFETCH(GroupApply, normal);
     QFETCH(bool, combo);
     QFETCH(QString, normalUnderline);
-    QFETCH(QString, inputSheet);
 
     QGroupBox group;
     QLabel caption(&group);
-    QWidget *input = combo ? static_cast<QWidget *>(new QComboBox(&group))
-                           : static_cast<QWidget *>(new QLineEdit(&group));
+    QComboBox comboBox(&group);
+    QLineEdit lineEdit(&group);
+    QWidget *input = combo ? static_cast<QWidget *>(&comboBox) : &lineEdit;
+    const QString inputSheet = combo ? ComboBoxSheet : LineEditSheet;
+    auto apply = [&](bool focus) {
+        if (combo)
+            (focus ? applyComboGroupFocusStyle : applyComboGroupStyle)(&group, &caption, &comboBox);
+        else
+            (focus ? applyEditGroupFocusStyle : applyEditGroupStyle)(&group, &caption, &lineEdit);
+    };
 
-    focus(&group, &caption, input);
-    QLineEdit *edit =
-        combo ? qobject_cast<QComboBox *>(input)->lineEdit() : qobject_cast<QLineEdit *>(input);
+    apply(true);
+    QLineEdit *edit = combo ? comboBox.lineEdit() : &lineEdit;
     QVERIFY(edit);
     QCOMPARE(edit->alignment(), Qt::Alignment(Qt::AlignVCenter));
+    QCOMPARE(edit->isReadOnly(), combo);
     edit->setAlignment(Qt::AlignRight | Qt::AlignTop);
     QCOMPARE(group.styleSheet(), groupBoxSheet("#ff9100"));
     QCOMPARE(caption.styleSheet(), captionSheet("#ff9100"));
     QCOMPARE(input->styleSheet(), inputSheet);
 
-    normal(&group, &caption, input);
+    apply(false);
     QCOMPARE(group.styleSheet(), groupBoxSheet(normalUnderline));
     QCOMPARE(caption.styleSheet(), captionSheet("#c7c7c7"));
     QCOMPARE(input->styleSheet(), inputSheet);
     QCOMPARE(edit->alignment(), Qt::Alignment(Qt::AlignVCenter));
     // Only combo fields are locked; a line-edit field must stay editable.
     QCOMPARE(edit->isReadOnly(), combo);
-    for (const QWidget *w :
-         {static_cast<QWidget *>(&group), static_cast<QWidget *>(&caption), input})
-        QVERIFY2(!w->styleSheet().contains("#ff9100"), qPrintable(w->styleSheet()));
-}
-
-void TestTheme::comboGroup_makesReadOnlyEditableCombo_andListChoiceStillWorks_data()
-{
-    QTest::addColumn<GroupApply>("apply");
-    QTest::newRow("normal") << comboGroup(applyComboGroupStyle);
-    QTest::newRow("highlighted") << comboGroup(applyComboGroupFocusStyle);
 }
 
 void TestTheme::comboGroup_makesReadOnlyEditableCombo_andListChoiceStillWorks()
 {
-    QFETCH(GroupApply, apply);
-
     QWidget window;
     QGroupBox group(&window);
     QLabel caption(&group);
     QComboBox combo(&group);
     combo.addItems({"Linear", "Square", "Inverse square"});
 
-    apply(&group, &caption, &combo);
-    // Applying again (as a focus filter does on every focus change) must keep the same state.
-    apply(&group, &caption, &combo);
-
-    QVERIFY(combo.isEditable());
+    // Applied on every focus change: repeating it must keep the same state.
+    applyComboGroupFocusStyle(&group, &caption, &combo);
+    applyComboGroupStyle(&group, &caption, &combo);
+    applyComboGroupStyle(&group, &caption, &combo);
     QLineEdit *edit = combo.lineEdit();
-    QVERIFY(edit);
-    QVERIFY(edit->isReadOnly());
-    QCOMPARE(edit->alignment(), Qt::Alignment(Qt::AlignVCenter));
+    QVERIFY(edit && edit->isReadOnly());
     QCOMPARE(combo.count(), 3);
 
     window.show();
@@ -269,61 +236,53 @@ void TestTheme::checkBoxIndicators_renderFromResources()
     QVERIFY(unchecked != checked);
 }
 
-void TestTheme::waitSlide_loadsTheFrameOrNothing_data()
+void TestTheme::statusPictures_loadTheFrameOrNothing_data()
 {
-    QTest::addColumn<int>("frame");
-    QTest::addColumn<QString>("resource");
-    QTest::newRow("first frame") << 0 << QString(":/images/images/WaitSlide0.png");
-    QTest::newRow("frame 3") << 3 << QString(":/images/images/WaitSlide3.png");
-    QTest::newRow("last frame") << 7 << QString(":/images/images/WaitSlide7.png");
-    QTest::newRow("frame 10 is not an image") << 10 << QString();
-    QTest::newRow("negative frame is not an image") << -1 << QString();
+    QTest::addColumn<ShowPicture>("show");
+    QTest::addColumn<QString>("resource"); // empty: no picture at all
+    QTest::addColumn<QString>("differsFrom");
+    const QString slide(":/images/images/WaitSlide%1.png");
+    auto frame = [](int n) -> ShowPicture {
+        return [n](QLabel *label) { setWaitSlide(label, n); };
+    };
+    // Neighbouring frames differ, otherwise the animation would stand still.
+    QTest::newRow("first frame") << frame(0) << slide.arg(0) << slide.arg(1);
+    QTest::newRow("last frame") << frame(7) << slide.arg(7) << slide.arg(0);
+    QTest::newRow("frame 8 is not an image") << frame(8) << QString() << QString();
+    QTest::newRow("negative frame is not an image") << frame(-1) << QString() << QString();
+    QTest::newRow("connected") << ShowPicture(setUsbConnectedIcon)
+                               << ":/images/images/USBConnectedGreen.png"
+                               << ":/images/images/USBUnconnected.png";
+    QTest::newRow("unconnected") << ShowPicture(setUsbDisconnectedIcon)
+                                 << ":/images/images/USBUnconnected.png"
+                                 << ":/images/images/USBConnectedGreen.png";
 }
 
-void TestTheme::waitSlide_loadsTheFrameOrNothing()
+void TestTheme::statusPictures_loadTheFrameOrNothing()
 {
-    QFETCH(int, frame);
+    QFETCH(ShowPicture, show);
     QFETCH(QString, resource);
+    QFETCH(QString, differsFrom);
 
     QLabel label;
-    setUsbConnectedIcon(&label); // a stale picture must not survive a missing frame
+    setWaitSlide(&label, 3); // a stale picture must not survive a missing frame
     QVERIFY(!label.pixmap(Qt::ReturnByValue).isNull());
-
-    setWaitSlide(&label, frame);
-    const QPixmap shown = label.pixmap(Qt::ReturnByValue);
+    show(&label);
+    const QImage shown = asImage(label.pixmap(Qt::ReturnByValue));
     if (resource.isEmpty()) {
         QVERIFY(shown.isNull());
         return;
     }
-    const QPixmap expected(resource);
-    QVERIFY(!expected.isNull());
     QVERIFY(!shown.isNull());
-    QCOMPARE(asImage(shown), asImage(expected));
-    // Neighbouring frames differ, otherwise the animation would stand still.
-    QVERIFY(asImage(shown) !=
-            asImage(QPixmap(QString(":/images/images/WaitSlide%1.png").arg((frame + 1) % 8))));
-}
-
-void TestTheme::usbIcons_loadAndDiffer()
-{
-    QLabel label;
-    setUsbConnectedIcon(&label);
-    const QImage connected = asImage(label.pixmap(Qt::ReturnByValue));
-    setUsbDisconnectedIcon(&label);
-    const QImage disconnected = asImage(label.pixmap(Qt::ReturnByValue));
-
-    QVERIFY(!connected.isNull());
-    QVERIFY(!disconnected.isNull());
-    QCOMPARE(connected, asImage(QPixmap(":/images/images/USBConnectedGreen.png")));
-    QCOMPARE(disconnected, asImage(QPixmap(":/images/images/USBUnconnected.png")));
-    QVERIFY(connected != disconnected);
+    QCOMPARE(shown, asImage(QPixmap(resource)));
+    QVERIFY(shown != asImage(QPixmap(differsFrom)));
 }
 
 namespace {
 
 struct ResourceImage
 {
-    const char *row;
+    QString row;
     QString path;
     QSize size;
 };
@@ -331,20 +290,17 @@ struct ResourceImage
 // Every picture the program asks for, with the size its widget is laid out for.
 QList<ResourceImage> resourceImages()
 {
-    QList<ResourceImage> images;
-    static const char *const frames[] = {"wait frame 0", "wait frame 1", "wait frame 2",
-                                         "wait frame 3", "wait frame 4", "wait frame 5",
-                                         "wait frame 6", "wait frame 7"};
+    QList<ResourceImage> images = {
+        {"connected icon", ":/images/images/USBConnectedGreen.png", QSize(30, 30)},
+        {"unconnected icon", ":/images/images/USBUnconnected.png", QSize(30, 30)},
+        {"about logo", ":/images/images/Logo.png", QSize(230, 60)},
+        {"toolkit badge", ":/images/images/BuiltWithQt.png", QSize(120, 30)},
+        {"infinite button", ":/images/icons/Inf_Unpressed.png", QSize(40, 40)},
+        {"check box off", ":/images/icons/Checkbox_Uncheched.png", QSize(20, 20)},
+        {"check box on", ":/images/icons/Checkbox_Cheched.png", QSize(20, 20)}};
     for (int frame = 0; frame < 8; ++frame)
-        images.append(
-            {frames[frame], QString(":/images/images/WaitSlide%1.png").arg(frame), QSize(30, 30)});
-    images.append({"connected icon", ":/images/images/USBConnectedGreen.png", QSize(30, 30)});
-    images.append({"unconnected icon", ":/images/images/USBUnconnected.png", QSize(30, 30)});
-    images.append({"about logo", ":/images/images/Logo.png", QSize(230, 60)});
-    images.append({"toolkit badge", ":/images/images/BuiltWithQt.png", QSize(120, 30)});
-    images.append({"infinite button", ":/images/icons/Inf_Unpressed.png", QSize(40, 40)});
-    images.append({"check box off", ":/images/icons/Checkbox_Uncheched.png", QSize(20, 20)});
-    images.append({"check box on", ":/images/icons/Checkbox_Cheched.png", QSize(20, 20)});
+        images.append({QString("wait frame %1").arg(frame),
+                       QString(":/images/images/WaitSlide%1.png").arg(frame), QSize(30, 30)});
     return images;
 }
 
@@ -355,7 +311,7 @@ void TestTheme::everyResourcePathTheProgramUses_exists_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QSize>("size");
     for (const ResourceImage &image : resourceImages())
-        QTest::newRow(image.row) << image.path << image.size;
+        QTest::newRow(qPrintable(image.row)) << image.path << image.size;
 }
 
 void TestTheme::everyResourcePathTheProgramUses_exists()
