@@ -170,11 +170,14 @@ void tst_SimInterpreter::flagWord()
     QFETCH(QString, model);
     QFETCH(int, flag);
     const Flag &f = flags[flag];
+    const QString set = QLatin1Char('s') + QString::fromLatin1(f.command).mid(1);
 
     SimDevice device(model);
-    device.state().*f.member = true;
+    QVERIFY(!ask(device, set + QLatin1String(" 1")).contains("ERROR"));
+    QVERIFY(device.state().*f.member);
     const QByteArray on = ask(device, f.command);
-    device.state().*f.member = false;
+    QVERIFY(!ask(device, set + QLatin1String(" 0")).contains("ERROR"));
+    QVERIFY(!(device.state().*f.member));
     const QByteArray off = ask(device, f.command);
 
     QVERIFY2(word(on, f.position).contains(f.keyword), on.constData());
@@ -300,20 +303,14 @@ void tst_SimInterpreter::roundTrip_data()
         {"universe leading zeros", "7146", "setUniverse 007", 4, "7"},
         {"extra blanks", "7146", "  setUniverse   12  ", 4, "12"},
         {"address highest", "7126", "setDmxAddress 512", 6, "512"},
-        {"16-bit", "7146", "setDmxPersonality 1", 7, "16-bit"},
-        {"rdm on", "7185", "setRdmTraffic 1", 4, "enabled"},
         {"curve c", "7146", "setCurve c 3", 6, "3"},
         {"resp time e", "7146", "setRespTime e 5", 6, "5"},
         {"modulation b", "7126", "setModulation b 7", 6, "7"},
         {"offset lowest", "7127", "setOffset b -100", 6, "-100"},
-        {"bump on", "7126", "setBumpEnable 1", 4, "enabled"},
-        {"wireless", "7146", "setInputMode 1", 5, "Wireless"},
         {"vexa id", "7185", "setVexaId 65535", 5, "65535"},
         {"vexa key highest", "7146", "setVexaKey 500", 6, "500"},
         {"antenna yagi", "7185", "setAntenna 3", 4, "3"},
         {"power max", "7126", "setFCPower 3", 5, "3"},
-        {"pwm off", "7185", "setPwmConfig 0", 5, "0"},
-        {"0-10V off", "7186", "set0-10Config 0", 5, "0"},
     };
     for (const auto &r : rows)
         QTest::newRow(r.name) << r.model << r.set << r.position << r.expected;
