@@ -23,9 +23,16 @@ namespace {
 const QStringList slowReads = {"getUniverse",      "getDmxAddress",    "getRdmTraffic",
                                "getDataLossDelay", "getDataLossLevel", "getDataLossHold"};
 
-QVector<PageFamily> familiesFor(const QString &model, int count, const AppTestPage::Script &script)
+// The window with count test pages for the simulated dimmer, once it has announced the device.
+// Scripts reach the window through harness.window: their first refresh may run before this returns.
+MainWindow *startWindow(AppHarness &harness, ModalCatcher &catcher, int count,
+                        const AppTestPage::Script &script)
 {
-    return {testFamily({model}, count, script)};
+    if (!harness.startDevice())
+        return nullptr;
+    const QVector<PageFamily> families{testFamily({"7146"}, count, script)};
+    MainWindow *window = harness.createWindow(&families);
+    return catcher.waitForCount(1) ? window : nullptr;
 }
 
 AppTestPage *testPage(MainWindow *window, int i)
@@ -73,10 +80,8 @@ void TestAppShell::navigationStrip_sharesTheWidthEvenly()
 
     ModalCatcher catcher;
     AppHarness harness("7146");
-    QVERIFY(harness.startDevice());
-    const QVector<PageFamily> families = familiesFor("7146", count, {{"getUniverse"}, 0, {}});
-    MainWindow *window = harness.createWindow(&families);
-    QVERIFY(catcher.waitForCount(1));
+    MainWindow *window = startWindow(harness, catcher, count, {{"getUniverse"}, 0, {}});
+    QVERIFY(window);
     QCOMPARE(window->navigationButtons().size(), count);
     for (int i = 0; i < count; ++i) {
         QPushButton *button = window->navigationButtons().at(i);
@@ -94,8 +99,6 @@ void TestAppShell::unplugDuringRefresh_showsOneMessageAndDeletesPagesAfterwards(
 {
     ModalCatcher catcher;
     AppHarness harness("7146");
-    QVERIFY(harness.startDevice());
-    MainWindow *window = nullptr;
     struct Seen
     {
         bool pagesInWindow;
@@ -110,12 +113,11 @@ void TestAppShell::unplugDuringRefresh_showsOneMessageAndDeletesPagesAfterwards(
             return;
         if (step == 0)
             harness.server.unplug();
-        seen.append(
-            {!window->devicePages().isEmpty(), catcher.count(), window->pendingDeletions()});
+        seen.append({!harness.window->devicePages().isEmpty(), catcher.count(),
+                     harness.window->pendingDeletions()});
     };
-    const QVector<PageFamily> families = familiesFor("7146", 4, script);
-    window = harness.createWindow(&families);
-    QVERIFY(catcher.waitForCount(1));
+    MainWindow *window = startWindow(harness, catcher, 4, script);
+    QVERIFY(window);
     QPointer<AppTestPage> first = testPage(window, 0);
     QVERIFY(first);
 
@@ -152,8 +154,6 @@ void TestAppShell::nestedActionDuringRefresh_defersDeletion()
 
     ModalCatcher catcher;
     AppHarness harness("7146");
-    QVERIFY(harness.startDevice());
-    MainWindow *window = nullptr;
     bool fired = false;
     AppTestPage::Script script{slowReads.mid(0, 3), 0, {}};
     // Halfway through the first page's first refresh, as if the click had been handled by the
@@ -163,13 +163,12 @@ void TestAppShell::nestedActionDuringRefresh_defersDeletion()
             return;
         fired = true;
         if (action == QLatin1String("disconnect"))
-            emit window->portPage()->serialPortChange(QStringLiteral("disconnected"));
+            emit harness.window->portPage()->serialPortChange(QStringLiteral("disconnected"));
         else
-            window->findChild<QAction *>(action)->trigger();
+            harness.window->findChild<QAction *>(action)->trigger();
     };
-    const QVector<PageFamily> families = familiesFor("7146", 4, script);
-    window = harness.createWindow(&families);
-    QVERIFY(catcher.waitForCount(1));
+    MainWindow *window = startWindow(harness, catcher, 4, script);
+    QVERIFY(window);
     QPointer<AppTestPage> first = testPage(window, 0);
     QTRY_VERIFY(fired);
     // The refresh that was running went on to its end on a page no longer in the window.
@@ -182,8 +181,6 @@ void TestAppShell::nestedClickOnRefreshingPage_doesNotRefreshItAgain()
 {
     ModalCatcher catcher;
     AppHarness harness("7146");
-    QVERIFY(harness.startDevice());
-    MainWindow *window = nullptr;
     int clicks = 0;
     AppTestPage::Script script{slowReads.mid(0, 3), 0, {}};
     // A click on the page's own button, and one on another page's, while it refreshes.
@@ -191,16 +188,15 @@ void TestAppShell::nestedClickOnRefreshingPage_doesNotRefreshItAgain()
         if (clicks > 0 || step != 0 || page->objectName() != QLatin1String("AppTestPage-0"))
             return;
         ++clicks;
-        QPushButton *own = window->navigationButtons().at(0);
+        QPushButton *own = harness.window->navigationButtons().at(0);
         QTest::mousePress(own, Qt::LeftButton);
         QTest::mouseRelease(own, Qt::LeftButton);
-        QPushButton *other = window->navigationButtons().at(1);
+        QPushButton *other = harness.window->navigationButtons().at(1);
         QTest::mousePress(other, Qt::LeftButton);
         QTest::mouseRelease(other, Qt::LeftButton);
     };
-    const QVector<PageFamily> families = familiesFor("7146", 4, script);
-    window = harness.createWindow(&families);
-    QVERIFY(catcher.waitForCount(1));
+    MainWindow *window = startWindow(harness, catcher, 4, script);
+    QVERIFY(window);
     QTRY_COMPARE(clicks, 1);
     AppTestPage *first = testPage(window, 0);
     AppTestPage *second = testPage(window, 1);
@@ -216,17 +212,16 @@ void TestAppShell::waitAnimation_stepsThroughEightFramesAndWraps()
     QVERIFY(statusPicturesDistinct());
     ModalCatcher catcher;
     AppHarness harness("7146");
-    QVERIFY(harness.startDevice());
-    MainWindow *window = nullptr;
     QStringList seen;
     QStringList nineReads;
     for (int i = 0; i < 9; ++i)
         nineReads.append(QStringLiteral("getUniverse"));
     AppTestPage::Script script{nineReads, 0, {}};
-    script.between = [&](AppTestPage *, int) { seen.append(statusPicture(window->statusIcon())); };
-    const QVector<PageFamily> families = familiesFor("7146", 4, script);
-    window = harness.createWindow(&families);
-    QVERIFY(catcher.waitForCount(1));
+    script.between = [&](AppTestPage *, int) {
+        seen.append(statusPicture(harness.window->statusIcon()));
+    };
+    MainWindow *window = startWindow(harness, catcher, 4, script);
+    QVERIFY(window);
     QTRY_COMPARE(seen.size(), 9);
 
     QVERIFY2(seen.first().startsWith("wait"), qPrintable(seen.join(',')));
@@ -263,12 +258,10 @@ void TestAppShell::cancel_shutsDownAndEndsWithCodeOne()
 {
     ModalCatcher catcher;
     AppHarness harness("7146");
-    QVERIFY(harness.startDevice());
-    const QVector<PageFamily> families = familiesFor("7146", 4, {{"getUniverse"}, 0, {}});
-    MainWindow *window = harness.createWindow(&families);
+    MainWindow *window = startWindow(harness, catcher, 4, {{"getUniverse"}, 0, {}});
+    QVERIFY(window);
     QList<int> codes;
     window->setExitHandler([&codes](int code) { codes.append(code); });
-    QVERIFY(catcher.waitForCount(1));
     QTRY_VERIFY(window->backgroundRefreshTimer() && window->backgroundRefreshTimer()->isActive());
 
     QPointer<SerialPortWidget> portPage = window->portPage();

@@ -71,22 +71,15 @@ int AppHarness::indexOf(const QString &command, int from) const
 
 namespace {
 
-struct NamedPicture
+// Name and resource of each status picture.
+QList<QPair<QString, QString>> statusPictures()
 {
-    QString name;
-    QString path;
-};
-
-QList<NamedPicture> statusPictures()
-{
-    QList<NamedPicture> pictures = {
-        {QStringLiteral("connected"), QStringLiteral(":/images/images/USBConnectedGreen.png")},
-        {QStringLiteral("unconnected"), QStringLiteral(":/images/images/USBUnconnected.png")},
-    };
-    for (int i = 0; i < 8; ++i) {
-        pictures.append({QStringLiteral("wait%1").arg(i),
-                         QStringLiteral(":/images/images/WaitSlide%1.png").arg(i)});
-    }
+    QList<QPair<QString, QString>> pictures = {
+        {"connected", ":/images/images/USBConnectedGreen.png"},
+        {"unconnected", ":/images/images/USBUnconnected.png"}};
+    for (int i = 0; i < 8; ++i)
+        pictures.append(
+            {QString("wait%1").arg(i), QString(":/images/images/WaitSlide%1.png").arg(i)});
     return pictures;
 }
 
@@ -98,9 +91,9 @@ QString statusPicture(const QLabel *label)
     if (shown.isNull())
         return QStringLiteral("empty");
     const QImage image = shown.toImage();
-    for (const NamedPicture &picture : statusPictures()) {
-        if (QPixmap(picture.path).toImage() == image)
-            return picture.name;
+    for (const auto &picture : statusPictures()) {
+        if (QPixmap(picture.second).toImage() == image)
+            return picture.first;
     }
     return QStringLiteral("other");
 }
@@ -108,8 +101,8 @@ QString statusPicture(const QLabel *label)
 bool statusPicturesDistinct()
 {
     QList<QImage> images;
-    for (const NamedPicture &picture : statusPictures()) {
-        const QImage image = QPixmap(picture.path).toImage();
+    for (const auto &picture : statusPictures()) {
+        const QImage image = QPixmap(picture.second).toImage();
         if (image.isNull() || images.contains(image))
             return false;
         images.append(image);

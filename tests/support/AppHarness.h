@@ -71,7 +71,6 @@ public:
     int refreshCount() const { return m_refreshCount; }
     int maxNesting() const { return m_maxNesting; }
     bool isRefreshing() const { return m_nesting > 0; }
-    Serial *channel() const { return serial; }
     QStringList replies() const { return m_replies; }
 
     // Pages destroyed while their own refresh was still running, over the whole process.
