@@ -4,9 +4,6 @@
 #include "ui/About.h"
 
 #include <QApplication>
-#include <QIcon>
-#include <QWebEngineProfile>
-#include <QWebEngineSettings>
 
 #include <cstdio>
 
@@ -32,14 +29,6 @@ int main(int argc, char *argv[])
     // before the application object exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Korvane"));
-    QCoreApplication::setOrganizationDomain(QStringLiteral("korvane.com"));
-    QCoreApplication::setApplicationName(QStringLiteral("Vantelo"));
-    QCoreApplication::setApplicationVersion(QLatin1String(About::versionText));
-    // Lets the desktop match the window to the installed entry and its icon; the windows' own
-    // icon path holds no image, so they fall back to the installed theme icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("com.korvane.Vantelo"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("com.korvane.Vantelo")));
     applyProcessSettings();
 
     LaunchSession session;
@@ -48,11 +37,6 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "vantelo: %s\n", error.toLocal8Bit().constData());
         return commandLineErrorExitCode;
     }
-
-    QWebEngineSettings::defaultSettings()->setAttribute(QWebEngineSettings::PluginsEnabled, true);
-    QWebEngineSettings::defaultSettings()->setAttribute(QWebEngineSettings::DnsPrefetchEnabled,
-                                                        true);
-    QWebEngineProfile::defaultProfile()->setUseForGlobalCertificateVerification(true);
 
     MainWindow window;
     window.show();

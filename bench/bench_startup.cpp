@@ -13,9 +13,9 @@
 
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
+#include "app/ProcessSettings.h"
 #include "link/Serial.h"
 #include "server/PtyServer.h"
-#include "ui/About.h"
 #include "ui/Manual.h"
 
 #include <QAbstractButton>
@@ -26,8 +26,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QWebEngineProfile>
-#include <QWebEngineSettings>
 #include <QWebEngineView>
 
 #include <atomic>
@@ -222,10 +220,7 @@ int runChild(const QString &mode, int idleSeconds, const QString &guidePage, cha
     char model[] = "7146";
     char *argv[] = {program, simulate, model, nullptr};
     QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Korvane"));
-    QCoreApplication::setOrganizationDomain(QStringLiteral("korvane.com"));
-    QCoreApplication::setApplicationName(QStringLiteral("Vantelo"));
-    QCoreApplication::setApplicationVersion(QLatin1String(About::versionText));
+    applyProcessSettings();
     const qint64 tApp = monotonicNs();
 
     const CommandLineResult parsed = parseCommandLine(
@@ -244,11 +239,6 @@ int runChild(const QString &mode, int idleSeconds, const QString &guidePage, cha
             identifyNs.store(monotonicNs());
         return std::nullopt;
     });
-
-    QWebEngineSettings::defaultSettings()->setAttribute(QWebEngineSettings::PluginsEnabled, true);
-    QWebEngineSettings::defaultSettings()->setAttribute(QWebEngineSettings::DnsPrefetchEnabled,
-                                                        true);
-    QWebEngineProfile::defaultProfile()->setUseForGlobalCertificateVerification(true);
 
     StartupWatcher watcher;
     app.installEventFilter(&watcher);

@@ -8,12 +8,12 @@
 
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
+#include "app/ProcessSettings.h"
 #include "core/SimDevice.h"
 #include "pages/BaseWidget.h"
 #include "server/PtyServer.h"
 #include "support/AppHarness.h"
 #include "support/ModalCatcher.h"
-#include "ui/About.h"
 
 #include <QApplication>
 #include <QDir>
@@ -225,10 +225,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Korvane"));
-    QCoreApplication::setOrganizationDomain(QStringLiteral("korvane.com"));
-    QCoreApplication::setApplicationName(QStringLiteral("Vantelo"));
-    QCoreApplication::setApplicationVersion(QLatin1String(About::versionText));
+    applyProcessSettings();
 
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() != 3) {
