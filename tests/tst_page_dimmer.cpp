@@ -107,6 +107,8 @@ private slots:
                          bench.groupBox(0, group)->mapTo(content, QPoint()).y());
             }
         }
+        // Fifteen widgets per channel carry the properties the editor finds them by.
+        QCOMPARE(bench.editor->registeredWidgetCount(), 15 * count);
         QVERIFY(!bench.editor->findChannelWidget(count, "group_box", "label"));
         QCOMPARE(bench.at(count - 1, "resp")->count(), 6);
     }
