@@ -1,23 +1,20 @@
 # Installation and the Debian package.
 include(GNUInstallDirs)
 
-# Both programs belong in every install; their sources may be missing from a partial checkout,
-# in which case configuring still works and only the install step says what is absent.
-foreach(program vantelo vantelo-sim)
-    if(TARGET ${program})
-        install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-    else()
-        install(CODE "message(FATAL_ERROR \"${program} was not built: its main.cpp is missing\")")
-    endif()
-endforeach()
+install(TARGETS vantelo vantelo-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 set(VANTELO_DIST ${CMAKE_CURRENT_LIST_DIR}/../dist)
+# The manual pages and the metainfo carry the version; they are filled in from the one definition.
+set(VANTELO_MAN_PAGES vantelo.1 vantelo-sim.1)
+foreach(page ${VANTELO_MAN_PAGES} com.korvane.Vantelo.metainfo.xml)
+    configure_file(${VANTELO_DIST}/${page}.in ${CMAKE_BINARY_DIR}/dist/${page} @ONLY)
+endforeach()
 install(FILES ${VANTELO_DIST}/com.korvane.Vantelo.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${VANTELO_DIST}/com.korvane.Vantelo.metainfo.xml
+install(FILES ${CMAKE_BINARY_DIR}/dist/com.korvane.Vantelo.metainfo.xml
     DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-install(FILES ${VANTELO_DIST}/vantelo.1 ${VANTELO_DIST}/vantelo-sim.1
-    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+list(TRANSFORM VANTELO_MAN_PAGES PREPEND ${CMAKE_BINARY_DIR}/dist/)
+install(FILES ${VANTELO_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 foreach(size 16 24 32 48 64 128 256)
     install(FILES ${VANTELO_DIST}/icons/vantelo-${size}.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
@@ -65,7 +62,3 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.korvane.com")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udev")
 include(CPack)
-
-# The screenshot driver is no part of the install; it is built with everything else so a change
-# that breaks it shows up in every build, not only when the pictures are taken.
-add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/../tools/screenshots ${CMAKE_BINARY_DIR}/tools/screenshots)

@@ -1,6 +1,6 @@
 // The fail-time entry template, fed with whatever a user could leave in the field after editing.
 #include "FuzzCheck.h"
-#include "pages/FailModeTime.h"
+#include "link/FailTime.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // Fail times between the device's tenths and the page's text. Bytes 0-1: a device value; bytes
 // 2-17: four signed 32-bit parts of an "h:m:s:d" entry; the rest: any text committed in the field.
 #include "FuzzCheck.h"
-#include "pages/FailModeTime.h"
+#include "link/FailTime.h"
 
 #include <QRegularExpression>
 

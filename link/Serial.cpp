@@ -289,6 +289,7 @@ bool Serial::extractQuoted(const QString &text, QString &result, const QString &
 // piling up in the port's buffer while the user reads the message about it.
 bool Serial::identify(QString &model)
 {
+    m_identifyAnswered = false;
     if (!m_openFlag) {
         qCDebug(lcSerial) << "identify: channel closed";
         return false;
@@ -301,6 +302,7 @@ bool Serial::identify(QString &model)
     m_port.waitForBytesWritten(kReadWaitMs);
     QByteArray bytes;
     const ReadEnd end = readBytes(bytes, deadline);
+    m_identifyAnswered = !bytes.isEmpty();
     if (end == ReadEnd::TooLong || end == ReadEnd::OutOfTime) {
         qCDebug(lcSerial).noquote()
             << "identify: overrun after" << took.elapsed() << "ms, received" << bytes.size()

@@ -34,6 +34,9 @@ public:
     bool extractQuoted(const QString &text, QString &result, const QString &delimiter);
 
     bool identify(QString &model);
+    // Whether the last identification got any bytes back: a unit that says something else than
+    // its model is another fault than one that says nothing.
+    bool lastIdentifyAnswered() const { return m_identifyAnswered; }
     bool ping();
     bool readReply(QString &reply);
 
@@ -59,5 +62,6 @@ private:
     QSerialPort m_port;
     bool m_openFlag = false;
     bool m_respondingFlag = false;
+    bool m_identifyAnswered = false;
     QMutex m_lock;
 };

@@ -1,7 +1,7 @@
 #include "pages/DimmerScrollWidget.h"
 
 #include "pages/ChannelTables.h"
-#include "pages/CommandText.h"
+#include "link/UserText.h"
 #include "ui/Theme.h"
 
 #include <QComboBox>

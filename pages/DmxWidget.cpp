@@ -3,7 +3,7 @@
 
 #include "link/ModelCatalogue.h"
 #include "link/Serial.h"
-#include "pages/CommandText.h"
+#include "link/UserText.h"
 #include "ui/Theme.h"
 
 #include <QComboBox>

@@ -2,7 +2,7 @@
 #include "ui_FarcastWidget.h"
 
 #include "link/Serial.h"
-#include "pages/CommandText.h"
+#include "link/UserText.h"
 #include "ui/Theme.h"
 
 #include <QComboBox>

@@ -2,8 +2,8 @@
 
 #include "link/ModelCatalogue.h"
 #include "link/Serial.h"
-#include "pages/CommandText.h"
-#include "pages/FailModeTime.h"
+#include "link/UserText.h"
+#include "link/FailTime.h"
 #include "ui/Theme.h"
 
 #include "ui_InfoWidget.h"
@@ -213,7 +213,7 @@ void InfoWidget::timeFieldCommit(const TimeField &field)
     } else {
         const QString filled = failmode::zeroFilled(text);
         field.edit->setText(filled);
-        timeFieldSend(field, failmode::tenthsFromText(filled));
+        timeFieldSend(field, failmode::tenthsFromText(filled).value_or(0));
         field.edit->clearFocus();
     }
     timeFieldUpdate(field);

@@ -1,4 +1,4 @@
-#include "pages/FailModeTime.h"
+#include "link/FailTime.h"
 
 #include <QtTest>
 

@@ -1,5 +1,5 @@
 #include "link/ModelCatalogue.h"
-#include "pages/FailModeTime.h"
+#include "link/FailTime.h"
 #include "pages/InfoWidget.h"
 #include "support/DeviceFixture.h"
 #include "ui/Theme.h"

@@ -2,7 +2,7 @@
 // puts typed text into a command, against the simulated device on a pseudo-terminal.
 
 #include "pages/BaseWidget.h"
-#include "pages/CommandText.h"
+#include "link/UserText.h"
 #include "pages/DimmerScrollWidget.h"
 #include "pages/DimmerWidget.h"
 #include "pages/DmxWidget.h"

@@ -6,10 +6,10 @@
 # The build directory is $VANTELO_BUILD_DIR (default build/), jobs $VANTELO_JOBS (default 2).
 # Figures are only as quiet as the machine: run it while nothing else compiles.
 set -euo pipefail
+# shellcheck source=tools/common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${VANTELO_BUILD_DIR:-$ROOT/build}
-JOBS=${VANTELO_JOBS:-2}
 
 quick=0
 case "${1:-}" in
@@ -19,26 +19,16 @@ case "${1:-}" in
 esac
 
 # Google Benchmark comes from Debian's packages.
-if ! dpkg-query -W -f='${Status}' libbenchmark-dev 2>/dev/null | grep -q "install ok installed"; then
-    echo "Installing: libbenchmark-dev"
-    if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
-    "${sudo[@]}" apt-get update -qq
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends libbenchmark-dev
-fi
+ensure_packages libbenchmark-dev
 
 # Configured every time: a build directory made before Google Benchmark was installed has to
 # find it now.
-if [ -f "$BUILD/CMakeCache.txt" ]; then
-    cmake -S "$ROOT" -B "$BUILD" >/dev/null
-else
-    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
+configure_testing_build "$BUILD"
 cmake --build "$BUILD" --target bench_device bench_startup -j "$JOBS" >/dev/null
 
-# Headless, as in CI: the web engine needs these as root and without a display.
+# Headless, as in CI.
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
-export QTWEBENGINE_DISABLE_SANDBOX=${QTWEBENGINE_DISABLE_SANDBOX:-1}
-export QT_QUICK_BACKEND=${QT_QUICK_BACKEND:-software}
+web_engine_env
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT

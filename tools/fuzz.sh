@@ -4,10 +4,10 @@
 # sanitizer report or a broken invariant; the input that did it is kept under <build>/artifacts/.
 #   tools/fuzz.sh [SECONDS] [TARGET...]     SECONDS per target (default 30); all targets by default
 set -euo pipefail
+# shellcheck source=tools/common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${VANTELO_FUZZ_BUILD_DIR:-$ROOT/build-fuzz}
-JOBS=${VANTELO_JOBS:-$(nproc)}
 SECONDS_EACH=${1:-30}
 [ $# -gt 0 ] && shift
 TARGETS=("$@")
@@ -20,8 +20,7 @@ if ! command -v clang++ >/dev/null; then
     exit 2
 fi
 
-launcher=()
-if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+compiler_launcher launcher
 cmake -S "$ROOT/fuzz" -B "$BUILD" -DCMAKE_CXX_COMPILER=clang++ "${launcher[@]}" >/dev/null
 cmake --build "$BUILD" -j "$JOBS"
 

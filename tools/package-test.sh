@@ -5,15 +5,11 @@
 #   tools/package-test.sh [BUILD_DIR]      (default build-pkg/; needs root or sudo)
 # Environment: VANTELO_JOBS (default 2).
 set -euo pipefail
+# shellcheck source=tools/common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${1:-$ROOT/build-pkg}
-JOBS=${VANTELO_JOBS:-2}
 APP_ID=com.korvane.Vantelo
-
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
 apt_get() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get -y -q "$@"
 }
@@ -36,8 +32,7 @@ fi
 [ -e /usr/bin/vantelo ] && die "/usr/bin/vantelo exists outside the package system"
 
 # --- build and package ---------------------------------------------------------------------------
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+compiler_launcher launcher
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
     -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "${launcher[@]}" >/dev/null
 cmake --build "$BUILD" --target vantelo vantelo-sim -j "$JOBS" >/dev/null

@@ -6,10 +6,10 @@
 # Environment: VANTELO_BUILD_DIR (default build/), VANTELO_JOBS (default 2),
 # VANTELO_SCREENSHOT_MODELS (default "7146 7127 7186").
 set -euo pipefail
+# shellcheck source=tools/common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${VANTELO_BUILD_DIR:-$ROOT/build}
-JOBS=${VANTELO_JOBS:-2}
 OUT=${1:-$ROOT/docs/screenshots}
 read -r -a MODELS <<<"${VANTELO_SCREENSHOT_MODELS:-7146 7127 7186}"
 # One model normally takes well under half a minute; this bounds a hang.
@@ -19,19 +19,15 @@ for tool in xvfb-run xauth timeout cmake; do
     command -v "$tool" >/dev/null || { echo "screenshots: $tool is missing" >&2; exit 1; }
 done
 
-if [ ! -f "$BUILD/CMakeCache.txt" ]; then
-    cmake -S "$ROOT" -B "$BUILD" >/dev/null
-fi
+configure_testing_build "$BUILD"
 cmake --build "$BUILD" --target vantelo_screenshots -j "$JOBS" >/dev/null
 DRIVER=$BUILD/tools/screenshots/vantelo_screenshots
 
 mkdir -p "$OUT"
 
-# The guide viewer's web engine refuses to start as root without its sandbox switched off, and
-# has no GPU on a virtual display. These belong to the environment, never to the program.
-if [ "$(id -u)" -eq 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
-export QTWEBENGINE_CHROMIUM_FLAGS=${QTWEBENGINE_CHROMIUM_FLAGS:---disable-gpu}
+# A real X server (virtual) rather than the offscreen platform: the pictures are real windows.
 export QT_QPA_PLATFORM=xcb
+web_engine_env
 export QT_LOGGING_RULES=${QT_LOGGING_RULES:-qt.qpa.*=false}
 unset WAYLAND_DISPLAY
 

@@ -6,10 +6,10 @@
 #                                 UndefinedBehaviorSanitizer, then the plain suite
 #   tools/vantelo.sh setup|build  the first steps alone
 set -euo pipefail
+# shellcheck source=tools/common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${VANTELO_BUILD_DIR:-$ROOT/build}
-JOBS=${VANTELO_JOBS:-$(nproc)}
 
 PACKAGES=(
     build-essential cmake pkg-config
@@ -19,37 +19,11 @@ PACKAGES=(
     dpkg-dev desktop-file-utils appstream
 )
 
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
-
-setup() {
-    local missing=()
-    for p in "${PACKAGES[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-    done
-    if [ ${#missing[@]} -gt 0 ]; then
-        echo "Installing: ${missing[*]}"
-        as_root apt-get update -qq
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-    fi
-}
+setup() { ensure_packages "${PACKAGES[@]}"; }
 
 build() {
-    local launcher=()
-    if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null
+    configure_testing_build "$BUILD" "$@"
     cmake --build "$BUILD" -j "$JOBS"
-}
-
-# The embedded web engine refuses to start as root without these; they belong to the environment,
-# never to the program.
-web_engine_env() {
-    if [ "$(id -u)" -eq 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
-    if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-        export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
-    fi
-    if [ "${QT_QPA_PLATFORM:-}" = offscreen ]; then export QT_QUICK_BACKEND=software; fi
 }
 
 cmd=${1:-}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Version.h"
+
 #include <QDialog>
 
 namespace Ui {
@@ -15,7 +17,7 @@ public:
     explicit About(QWidget *parent = nullptr);
     ~About() override;
 
-    static constexpr const char *versionText = "1.0.0.9.0.2";
+    static constexpr const char *versionText = VANTELO_VERSION_TEXT;
 
 private:
     Ui::About *ui;

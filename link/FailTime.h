@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // The device keeps its DMX fail times as whole tenths of a second (65535 = no limit). The page
 // shows them as h:mm:ss:d and takes new ones through a fixed entry template that fills from the
 // right like a calculator display. These pure functions hold those rules.
@@ -24,10 +26,10 @@ bool holdsNoEntry(const QString &text);
 QString zeroFilled(const QString &text);
 
 // Tenths of a second of an "h:m:s:d" text; parts that are not numbers count as 0, minutes and
-// seconds may exceed 59. The result is kept within what the device can store: anything worth
-// 65535 or more is infinite, and a negative entry (a typed minus sign) becomes 0 rather than
-// wrapping round to almost infinite on the device.
-int tenthsFromText(const QString &text);
+// seconds may exceed 59, and anything worth 65535 or more is infinite. No value when any part
+// reads as negative: a typed minus sign is no time the user meant, and writing 0 in its place
+// would store a value nobody entered.
+std::optional<int> tenthsFromText(const QString &text);
 
 // The user's edited text re-laid into the template: colons and blanks are dropped, the remaining
 // characters fill the digit positions from the right, and only the newest six are kept.

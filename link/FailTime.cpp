@@ -1,4 +1,4 @@
-#include "pages/FailModeTime.h"
+#include "link/FailTime.h"
 
 #include <QStringList>
 
@@ -31,16 +31,19 @@ QString zeroFilled(const QString &text)
     return filled;
 }
 
-int tenthsFromText(const QString &text)
+std::optional<int> tenthsFromText(const QString &text)
 {
     const QStringList parts = text.split(QLatin1Char(':'));
     // QString::toInt yields 0 for anything that is not a number, which is the reading we want.
-    auto part = [&parts](int index) -> qint64 {
-        return index < parts.size() ? parts.at(index).toInt() : 0;
-    };
+    qint64 part[4] = {0, 0, 0, 0};
+    for (int i = 0; i < 4 && i < parts.size(); ++i) {
+        part[i] = parts.at(i).toInt();
+        if (part[i] < 0)
+            return std::nullopt;
+    }
     // Wide arithmetic so that no entry can overflow before it is clamped.
-    const qint64 value = ((part(0) * 60 + part(1)) * 60 + part(2)) * 10 + part(3);
-    return int(std::clamp<qint64>(value, 0, infiniteTenths));
+    const qint64 value = ((part[0] * 60 + part[1]) * 60 + part[2]) * 10 + part[3];
+    return int(std::min<qint64>(value, infiniteTenths));
 }
 
 QString laidIntoTemplate(const QString &edited)

@@ -1,4 +1,4 @@
-#include "pages/CommandText.h"
+#include "link/UserText.h"
 
 namespace command {
 

@@ -2,9 +2,9 @@
 
 #include <QString>
 
-// The device copies every command line into a fixed 256-byte buffer (terminator included). A line
-// that does not fit is never sent: cutting it would change what the user asked for, and an
-// overlong line would arrive corrupted. Pages that put user text into a command check it here.
+// Every command line is built in the program's own 256-byte command buffer (terminator included).
+// A line that does not fit is never sent: cutting it would change what the user asked for. Every
+// command that carries user text, from a page, a file or the command line, is checked here.
 namespace command {
 
 constexpr int bufferSize = 256;

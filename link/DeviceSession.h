@@ -1,0 +1,63 @@
+#pragma once
+
+#include "link/ModelCatalogue.h"
+
+#include <QString>
+
+#include <functional>
+
+class Serial;
+
+// Getting from a port name to a unit that answers in its family's terms: open the port (which
+// drains what the device said before), ask for the model, check it against the catalogue and
+// set the family prompt. The port page and every tool that talks to a unit without the window
+// start here.
+namespace session {
+
+enum class OpenResult
+{
+    Opened,
+    AlreadyOpen,
+    UnusableName, // empty, or names no port ("None")
+    Busy,         // another program holds the port
+    NoPermission, // this user may not open the device node
+    Failed,       // anything else: the port does not exist, an I/O error
+};
+
+enum class Outcome
+{
+    Ready,       // a supported model answered; the prompt is set
+    NotOpened,   // see the open result
+    Silent,      // nothing came back
+    NoModel,     // an answer without a model in it
+    Unsupported, // a model the catalogue does not hold
+};
+
+struct Result
+{
+    OpenResult open = OpenResult::Failed;
+    Outcome outcome = Outcome::NotOpened;
+    // As the unit reported it; empty when it named none.
+    QString model;
+    // The catalogue's row; null unless Ready.
+    const ModelInfo *info = nullptr;
+
+    bool ready() const { return outcome == Outcome::Ready; }
+};
+
+OpenResult open(Serial &serial, const QString &portName);
+// Opens and identifies. On failure the port is left as it stands (the port page reopens it on
+// the next Connect; tools close it).
+Result connect(Serial &serial, const QString &portName);
+
+// One line for people: "busy", "silent", "not a supported model (7999)", ...
+QString describe(const Result &result);
+
+// Whether this user may read and write the device node; the system's access(2) unless a test
+// puts something else in its place (an empty function restores it). Tests run as root, where
+// access(2) always says yes.
+using AccessCheck = std::function<bool(const QString &path)>;
+void setAccessCheck(AccessCheck check);
+bool mayAccess(const QString &path);
+
+} // namespace session
