@@ -10,6 +10,13 @@
 struct PortInfo
 {
     QString portName;
+    // The device node ("/dev/ttyACM0"), or the path given for a port named on the command line.
+    QString systemLocation;
+    // The USB serial number; empty for ports without one (pseudo-terminals, the simulator).
+    QString serialNumber;
+    // The node's device number (st_rdev): two paths to one unit (a node and its by-id link)
+    // share it. 0 when unknown.
+    quint64 deviceNumber = 0;
     bool hasVendorIdentifier = false;
     quint16 vendorIdentifier = 0;
     bool hasProductIdentifier = false;

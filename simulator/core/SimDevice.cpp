@@ -273,15 +273,15 @@ QString valueText(const QString &command, const DeviceState &state, int channel)
     return QString();
 }
 
-QString fillReply(const ReplyFormat &format, const ModelInfo &info, const DeviceState &state,
-                  int channel)
+QString fillReply(const ReplyFormat &format, const ModelInfo &info, const QString &uid,
+                  const DeviceState &state, int channel)
 {
     QString text = QString::fromLatin1(format.text);
     const QString command = QLatin1String(format.command);
     text.replace(QLatin1String("{model}"), QLatin1String(info.model));
     text.replace(QLatin1String("{software}"), QLatin1String(info.software));
     text.replace(QLatin1String("{boot}"), QLatin1String(info.boot));
-    text.replace(QLatin1String("{uid}"), QLatin1String(info.uid));
+    text.replace(QLatin1String("{uid}"), uid);
     text.replace(QLatin1String("{fcSoftware}"), QLatin1String(radioSoftware));
     text.replace(QLatin1String("{fcBoot}"), QLatin1String(radioBoot));
     if (format.arg == ReplyArg::Channel || format.arg == ReplyArg::ChannelLabel)
@@ -326,8 +326,9 @@ bool DeviceState::operator==(const DeviceState &other) const
 
 SimDevice::SimDevice(const QString &model) : m_model(model), m_family(Family::Dimmer5)
 {
-    if (const ModelInfo *info = findModel(model))
-        m_family = info->family;
+    const ModelInfo &info = modelInfo(model);
+    m_family = info.family;
+    m_uid = QLatin1String(info.uid);
     m_state = factoryDefaults();
 }
 
@@ -375,6 +376,50 @@ DeviceState SimDevice::factoryDefaults() const
     state.power = 2;
     state.pwmOutput = true;
     state.zeroTenOutput = true;
+    return state;
+}
+
+DeviceState SimDevice::seededState(int seed) const
+{
+    DeviceState state = factoryDefaults();
+    if (seed <= 0)
+        return state;
+    const int n = seed;
+    // Each value steps away from the factory value by a stride that no range divides, so that
+    // neighbouring seeds never meet.
+    const auto step = [n](int factory, int low, int high, int stride) {
+        const int span = high - low + 1;
+        return low + int((qint64(factory - low) + qint64(n) * stride) % span);
+    };
+    const auto flip = [n](bool factory) { return (n % 2 == 1) ? !factory : factory; };
+    const QString tag = QStringLiteral(" #%1").arg(n);
+    state.rootLabel += tag;
+    state.portLabel += tag;
+    state.failDelay = step(state.failDelay, 0, 65534, 1237);
+    // The factory hold is infinite; seeds hold for a finite time.
+    state.failHold = step(0, 0, 65534, 611);
+    if (state.failHold == 0)
+        state.failHold = 65535;
+    state.failLevel = step(state.failLevel, 0, 255, 3);
+    state.universe = step(state.universe, 1, 63999, 17);
+    state.dmxAddress = step(state.dmxAddress, 1, 512, 7);
+    state.sixteenBit = flip(state.sixteenBit);
+    state.rdmTraffic = flip(state.rdmTraffic);
+    for (ChannelState &channel : state.channels) {
+        channel.label += tag;
+        channel.curve = step(channel.curve, 0, 3, 1);
+        channel.respTime = step(channel.respTime, 0, 5, 1);
+        channel.modulation = step(channel.modulation, 0, 7, 1);
+        channel.offset = step(channel.offset, -100, 100, 7);
+    }
+    state.bumpEnabled = flip(state.bumpEnabled);
+    state.wirelessInput = flip(state.wirelessInput);
+    state.vexaId = step(state.vexaId, 0, 65535, 101);
+    state.vexaKey = step(state.vexaKey, 0, 500, 13);
+    state.antenna = step(state.antenna, 0, 3, 1);
+    state.power = step(state.power, 0, 3, 1);
+    state.pwmOutput = flip(state.pwmOutput);
+    state.zeroTenOutput = flip(state.zeroTenOutput);
     return state;
 }
 
@@ -428,7 +473,7 @@ QByteArray SimDevice::respond(const QByteArray &line)
         const ReplyFormat *format = findReplyFormat(command, arg, m_family);
         if (!format)
             return answer(errModel);
-        return answer(fillReply(*format, modelInfo(m_model), m_state, channel));
+        return answer(fillReply(*format, modelInfo(m_model), m_uid, m_state, channel));
     }
 
     const SetCommand *set = findSetCommand(command);

@@ -64,10 +64,18 @@ public:
     DeviceState &state() { return m_state; }
     const DeviceState &state() const { return m_state; }
     DeviceState factoryDefaults() const;
+    // Another valid state: seed 0 is the factory state, and seeds N and N+1 differ in every
+    // setting that can be written.
+    DeviceState seededState(int seed) const;
+
+    // The RDM UID the unit reports (twelve hexadecimal digits); each model has its own default.
+    QString uid() const { return m_uid; }
+    void setUid(const QString &uid) { m_uid = uid; }
 
 private:
     QString m_model;
     Family m_family;
+    QString m_uid;
     DeviceState m_state;
 };
 

@@ -551,4 +551,22 @@ void PtyServer::modifyState(const std::function<void(DeviceState &)> &fn)
     fn(d->device.state());
 }
 
+void PtyServer::setSeed(int seed)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->device.state() = d->device.seededState(seed);
+}
+
+void PtyServer::setUid(const QString &uid)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->device.setUid(uid);
+}
+
+QString PtyServer::uid() const
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return d->device.uid();
+}
+
 } // namespace sim

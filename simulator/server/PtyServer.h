@@ -48,6 +48,11 @@ public:
     void clearLog();
     DeviceState state() const;
     void modifyState(const std::function<void(DeviceState &)> &fn);
+    // Puts the unit into seeded state N (0: the factory state).
+    void setSeed(int seed);
+    // The RDM UID the unit reports; twelve hexadecimal digits.
+    void setUid(const QString &uid);
+    QString uid() const;
 
 private:
     struct Impl;
