@@ -402,10 +402,9 @@ void dimmerLookups(benchmark::State &state)
         const auto t = Clock::now();
         // The lookups of one refresh: every setting of every channel.
         for (int i = 0; i < editor->channelCount(); ++i) {
-            for (int s = 0; s < channels::SettingCount; ++s) {
-                const channels::Setting &setting = channels::settings[s];
-                found += editor->findChannelWidget(i, setting.isCombo() ? comboBox : lineEdit,
-                                                   QLatin1String(setting.group)) != nullptr;
+            for (const channels::Field &field : channels::fields) {
+                found += editor->findChannelWidget(i, field.isCombo ? comboBox : lineEdit,
+                                                   QLatin1String(field.group)) != nullptr;
             }
         }
         state.SetIterationTime(microsecondsSince(t) / 1e6);
