@@ -8,6 +8,7 @@
 
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace {
 
@@ -50,8 +51,10 @@ QStringList withoutToolkitOptions(const QStringList &arguments)
                 continue;
         }
         kept.append(argument);
-        if ((argument == QLatin1String("--port") || argument == QLatin1String("--simulate")) &&
-            i + 1 < arguments.size())
+        static const QStringList withValue = {QStringLiteral("--port"),
+                                              QStringLiteral("--simulate"),
+                                              QStringLiteral("--seed"), QStringLiteral("--uid")};
+        if (withValue.contains(argument) && i + 1 < arguments.size())
             kept.append(arguments.at(++i));
     }
     return kept;
@@ -85,8 +88,19 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         QStringLiteral("Start a simulated device of <model> (one of %1) and list its port.")
             .arg(catalogue::modelList()),
         QStringLiteral("model"));
+    const QCommandLineOption seedOption(
+        QStringLiteral("seed"),
+        QStringLiteral("With --simulate: start the unit from state <n> instead of the factory "
+                       "state (0)."),
+        QStringLiteral("n"));
+    const QCommandLineOption uidOption(
+        QStringLiteral("uid"),
+        QStringLiteral("With --simulate: the unit's RDM UID, twelve hexadecimal digits."),
+        QStringLiteral("hex"));
     parser.addOption(portOption);
     parser.addOption(simulateOption);
+    parser.addOption(seedOption);
+    parser.addOption(uidOption);
 
     if (!parser.parse(withoutToolkitOptions(arguments)))
         return failure(parser.errorText());
@@ -126,6 +140,24 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         }
         result.options.simulateModel = model;
     }
+    if (parser.isSet(seedOption) || parser.isSet(uidOption)) {
+        if (models.isEmpty())
+            return failure(QStringLiteral("--seed and --uid go with --simulate"));
+    }
+    if (parser.isSet(seedOption)) {
+        bool ok = false;
+        const int seed = parser.value(seedOption).toInt(&ok);
+        if (!ok || seed < 0)
+            return failure(QStringLiteral("--seed needs a whole number from 0"));
+        result.options.simulateSeed = seed;
+    }
+    if (parser.isSet(uidOption)) {
+        static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{12}$"));
+        const QString uid = parser.value(uidOption);
+        if (!hex.match(uid).hasMatch())
+            return failure(QStringLiteral("--uid needs twelve hexadecimal digits"));
+        result.options.simulateUid = uid.toUpper();
+    }
     return result;
 }
 
@@ -151,6 +183,9 @@ bool LaunchSession::start(const LaunchOptions &options, QString *error)
     if (options.simulateModel.isEmpty())
         return true;
     auto server = std::make_unique<sim::PtyServer>(options.simulateModel);
+    server->setSeed(options.simulateSeed);
+    if (!options.simulateUid.isEmpty())
+        server->setUid(options.simulateUid);
     QString reason;
     if (!server->start(&reason)) {
         if (error) {

@@ -16,6 +16,10 @@ struct LaunchOptions
     QStringList ports;
     // A model number to simulate on a pseudo-terminal of its own; empty for none.
     QString simulateModel;
+    // The simulated unit's starting state (0: the factory state) and RDM UID (empty: the
+    // model's own).
+    int simulateSeed = 0;
+    QString simulateUid;
 };
 
 struct CommandLineResult
