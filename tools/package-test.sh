@@ -35,7 +35,7 @@ fi
 compiler_launcher launcher
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
     -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "${launcher[@]}" >/dev/null
-cmake --build "$BUILD" --target vantelo vantelo-sim -j "$JOBS" >/dev/null
+cmake --build "$BUILD" --target vantelo vantelo-sim vantelo-cli -j "$JOBS" >/dev/null
 rm -f "$BUILD"/vantelo_*.deb
 (cd "$BUILD" && cpack -G DEB >/dev/null)
 debs=("$BUILD"/vantelo_*.deb)
@@ -56,9 +56,11 @@ done
 expected_files() {
     cat <<EOF
 /usr/bin/vantelo
+/usr/bin/vantelo-cli
 /usr/bin/vantelo-sim
 /usr/lib/udev/rules.d/70-vantelo.rules
 /usr/share/applications/$APP_ID.desktop
+/usr/share/man/man1/vantelo-cli.1
 /usr/share/man/man1/vantelo-sim.1
 /usr/share/man/man1/vantelo.1
 /usr/share/metainfo/$APP_ID.metainfo.xml
@@ -110,7 +112,7 @@ fi
 for f in $(expected_files); do
     [ -s "$f" ] || die "$f is missing or empty on disk"
 done
-missing=$(ldd /usr/bin/vantelo /usr/bin/vantelo-sim | grep 'not found' || true)
+missing=$(ldd /usr/bin/vantelo /usr/bin/vantelo-sim /usr/bin/vantelo-cli | grep 'not found' || true)
 [ -z "$missing" ] || die "unresolved libraries: $missing"
 
 # --- the installed programs run ------------------------------------------------------------------
@@ -122,6 +124,18 @@ out=$(XDG_RUNTIME_DIR=$runtime QT_QPA_PLATFORM=offscreen timeout 60 /usr/bin/van
 rm -rf "$runtime"
 say "vantelo --version: $out"
 [[ "$out" == "vantelo $version"* ]] || die "vantelo --version printed '$out', not version $version"
+
+# The command line needs neither a display nor the window's libraries: no platform is set here.
+out=$(timeout 30 /usr/bin/vantelo-cli --version) || die "vantelo-cli --version failed"
+say "vantelo-cli --version: $out"
+[[ "$out" == "vantelo-cli $version"* ]] || die "vantelo-cli --version printed '$out', not version $version"
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY timeout 30 /usr/bin/vantelo-cli --simulate 7146 info 2>&1) ||
+    die "vantelo-cli --simulate 7146 info failed: $out"
+grep -qx "model 7146" <<<"$out" || die "vantelo-cli --simulate 7146 info printed no model: $out"
+say "vantelo-cli --simulate 7146 info: $(tr '\n' ' ' <<<"$out")"
+if ldd /usr/bin/vantelo-cli | grep -qE 'libQt5(Gui|Widgets|WebEngine)'; then
+    die "vantelo-cli links a window library"
+fi
 
 out=$(timeout 30 /usr/bin/vantelo-sim --help 2>&1) || die "vantelo-sim --help failed"
 grep -q "vantelo-sim" <<<"$out" || die "vantelo-sim --help printed no usage: $out"
