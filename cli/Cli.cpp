@@ -347,6 +347,8 @@ void printTable(Context &context, const QVector<QStringList> &rows)
         QString line;
         for (int i = 0; i < row.size(); ++i)
             line += i + 1 < row.size() ? row.at(i).leftJustified(widths.at(i) + 2) : row.at(i);
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
         context.print(line);
     }
 }
@@ -473,10 +475,37 @@ void unitLost(Context &context, const QString &key)
 
 // ---- Commands ------------------------------------------------------------------------------
 
+// One row of the list: what the port holds, or why it cannot say.
+void listRow(const PortInfo &port, QVector<QStringList> &rows, QJsonArray &list)
+{
+    const QString path = portPath(port);
+    QString status;
+    QJsonValue model;
+    if (isSupported(port)) {
+        // Only the maker's supported products are asked anything; another device of the same
+        // vendor is not sent a command it may take for something else.
+        Serial serial;
+        const session::Result result = session::connect(serial, path);
+        serial.close();
+        status = session::describe(result);
+        if (result.ready())
+            model = result.model;
+    } else {
+        status = QStringLiteral("not supported (USB product 0x%1)")
+                     .arg(port.productIdentifier, 4, 16, QLatin1Char('0'));
+    }
+    rows.append({path, status, port.serialNumber});
+    list.append(QJsonObject{
+        {"port", path}, {"model", model}, {"status", status}, {"serial", port.serialNumber}});
+}
+
 void listPorts(const Options &options, Context &context)
 {
-    QList<PortInfo> ports;
+    QVector<QStringList> rows;
+    QJsonArray list;
     if (!options.port.isEmpty() || !options.simulate.isEmpty()) {
+        // The one named port, taken as a supported unit's; a simulated unit lives as long as
+        // this scope.
         Unit unit;
         if (!choosePort(options, unit, context))
             return;
@@ -485,45 +514,10 @@ void listPorts(const Options &options, Context &context)
         port.hasVendorIdentifier = port.hasProductIdentifier = true;
         port.vendorIdentifier = PortSource::extraPortVendorId;
         port.productIdentifier = PortSource::extraPortProductId;
-        ports.append(port);
-        // The simulated unit lives as long as this scope; probe it here.
-        QVector<QStringList> rows;
-        QJsonArray list;
-        Serial serial;
-        const session::Result result = session::connect(serial, unit.port);
-        serial.close();
-        rows.append({unit.port, session::describe(result), QString()});
-        list.append(QJsonObject{{"port", unit.port},
-                                {"model", result.ready() ? QJsonValue(result.model) : QJsonValue()},
-                                {"status", session::describe(result)},
-                                {"serial", QString()}});
-        printTable(context, rows);
-        context.json[QStringLiteral("ports")] = list;
-        return;
-    }
-    ports = makerPorts();
-    QVector<QStringList> rows;
-    QJsonArray list;
-    for (const PortInfo &port : qAsConst(ports)) {
-        const QString path = portPath(port);
-        QString status;
-        QJsonValue model;
-        if (isSupported(port)) {
-            // Only the maker's supported products are asked anything; another device of the
-            // same vendor is not sent a command it may take for something else.
-            Serial serial;
-            const session::Result result = session::connect(serial, path);
-            serial.close();
-            status = session::describe(result);
-            if (result.ready())
-                model = result.model;
-        } else {
-            status = QStringLiteral("not supported (USB product 0x%1)")
-                         .arg(port.productIdentifier, 4, 16, QLatin1Char('0'));
-        }
-        rows.append({path, status, port.serialNumber});
-        list.append(QJsonObject{
-            {"port", path}, {"model", model}, {"status", status}, {"serial", port.serialNumber}});
+        listRow(port, rows, list);
+    } else {
+        for (const PortInfo &port : makerPorts())
+            listRow(port, rows, list);
     }
     if (rows.isEmpty() && !options.json)
         context.note(QStringLiteral("no serial port of the maker found"));
@@ -694,11 +688,9 @@ bool readPlan(Unit &unit, const QVector<settingsfile::Entry> &wanted, settingsap
         if (!row.unit)
             context.fail(NoUnit, noValueLine(row.setting->key, row.unitWords));
     }
-    if (plan.lost) {
-        unitLost(context, wanted.value(plan.rows.size()).setting
-                              ? wanted.value(plan.rows.size()).setting->key
-                              : QStringLiteral("the last key"));
-    }
+    // The plan holds the rows read before the loss; the next key is where it happened.
+    if (plan.lost)
+        unitLost(context, wanted.at(plan.rows.size()).setting->key);
     return plan.complete();
 }
 
@@ -783,7 +775,8 @@ void apply(Unit &unit, const QVector<settingsfile::Entry> &wanted, bool dryRun, 
                                            settings::toText(*r.setting, r.wanted)));
         }
     }
-    printTable(context, rows);
+    if (rows.size() > 1)
+        printTable(context, rows);
     context.json[QStringLiteral("keys")] = list;
     context.json[QStringLiteral("lost")] = report.lost;
     if (report.lost) {
