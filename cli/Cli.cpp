@@ -108,10 +108,6 @@ QString parseOptions(const QStringList &words, Options &options)
             (name == QLatin1String("--only") ? options.only : options.except) += items;
             continue;
         }
-        QString &target = name == QLatin1String("--port")       ? options.port
-                          : name == QLatin1String("--simulate") ? options.simulate
-                          : name == QLatin1String("--uid")      ? options.uid
-                                                                : value;
         if (name == QLatin1String("--seed")) {
             bool ok = false;
             const int seed = value.toInt(&ok);
@@ -120,6 +116,9 @@ QString parseOptions(const QStringList &words, Options &options)
             options.seed = seed;
             continue;
         }
+        QString &target = name == QLatin1String("--port")       ? options.port
+                          : name == QLatin1String("--simulate") ? options.simulate
+                                                                : options.uid;
         if (!target.isEmpty())
             return QStringLiteral("%1 can be given only once").arg(name);
         if (value.isEmpty())

@@ -119,7 +119,7 @@ void TestCliCommands::roundTrip()
     QCOMPARE(runCli({"--port", second.portPath(), "save", again}).code, 0);
     QCOMPARE(settingsIn(again), settingsIn(saved));
     second.clearLog();
-    QCOMPARE(runCli({"--port", second.portPath(), "apply", again}).code, 0);
+    QCOMPARE(runCli({"--port", second.portPath(), "apply", saved}).code, 0);
     QCOMPARE(setSequence(second.commandLog()), QString());
 }
 
