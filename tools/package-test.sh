@@ -77,9 +77,11 @@ fi
 
 # --- install ---------------------------------------------------------------------------------------
 # Only what apt installs for this package may be taken away again; anything else that appears
-# meanwhile is someone else's.
-pulled_in=$(apt_get -s install "$(cd "$(dirname "$DEB")" && pwd)/$(basename "$DEB")" 2>/dev/null |
-    awk '$1 == "Inst" && $2 != "vantelo" { print $2 }')
+# meanwhile is someone else's. An "Inst" line with the old version in brackets is an upgrade of a
+# package that was there before: it stays (purging it could take systemd or libc with it).
+plan=$(apt_get -s install "$(cd "$(dirname "$DEB")" && pwd)/$(basename "$DEB")" 2>/dev/null)
+pulled_in=$(awk '$1 == "Inst" && $2 != "vantelo" && $3 !~ /^\[/ { print $2 }' <<<"$plan")
+upgraded=$(awk '$1 == "Inst" && $3 ~ /^\[/ { print $2 }' <<<"$plan")
 udev_run_existed=0
 [ -e /run/udev ] && udev_run_existed=1
 
@@ -93,7 +95,13 @@ cleanup() {
     if [ -n "$pulled_in" ]; then
         say "removing what the install pulled in: ${pulled_in//$'\n'/ }"
         # shellcheck disable=SC2086
-        apt_get purge $pulled_in >/dev/null
+        if ! apt_get purge $pulled_in >/dev/null; then
+            echo "package-test: FAILED: could not remove ${pulled_in//$'\n'/ }" >&2
+            status=1
+        fi
+    fi
+    if [ -n "$upgraded" ]; then
+        say "upgraded for the install and left upgraded: ${upgraded//$'\n'/ }"
     fi
     # udevadm test leaves its database behind on a machine where udev does not run.
     [ "$udev_run_existed" -eq 0 ] && as_root rm -rf /run/udev
