@@ -39,7 +39,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // An all-digit entry is worth h:mm:ss:d, capped at the infinite value.
     const QString filled = failmode::zeroFilled(laid);
-    const int value = failmode::tenthsFromText(filled);
+    const std::optional<int> read = failmode::tenthsFromText(filled);
+    // Only a minus sign among the digits makes no time at all.
+    if (!read) {
+        FUZZ_CHECK(newest.contains(QLatin1Char('-')), edited);
+        return 0;
+    }
+    const int value = *read;
     FUZZ_CHECK(value >= 0 && value <= failmode::infiniteTenths, edited);
     if (std::all_of(newest.begin(), newest.end(), isDigit)) {
         const auto digit = [&filled](int i) { return filled.at(i).unicode() - '0'; };

@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 
+#include <cmath>
+
 namespace settings {
 
 namespace {
@@ -457,7 +459,8 @@ std::optional<Value> fromJson(const Setting &setting, const QJsonValue &json, QS
                             ? QStringLiteral("expected a whole number")
                             : QStringLiteral("expected tenths of a second or \"infinite\""));
         const double d = json.toDouble();
-        if (d != double(qlonglong(d)) || d < -double(integerLimit) || d > double(integerLimit))
+        // The range first: converting a double beyond any integer type is undefined.
+        if (!(d >= -double(integerLimit) && d <= double(integerLimit)) || d != std::floor(d))
             return fail(QStringLiteral("expected a whole number"));
         return fromText(setting, QString::number(qlonglong(d)), why);
     }
