@@ -9,6 +9,7 @@
 
 class MainWindow;
 class QAction;
+class QDialog;
 class QWidget;
 
 // Save Settings and Load Settings of the File menu: a unit's settings to a file the user names,
