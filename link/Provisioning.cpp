@@ -891,8 +891,8 @@ void Station::Private::assign(Entry &e)
     if (setup.labelPattern) {
         unit.label = expandLabel(*setup.labelPattern, {unit.n, unit.address, unit.model, unit.uid});
         unit.labelSet = true;
-    } else if (const settingsfile::Entry *label = t->contents.find(keyLabel)) {
-        unit.label = label->value.toString();
+    } else if (const auto label = templateValue(keyLabel)) {
+        unit.label = label->toString();
         unit.labelSet = true;
     }
 
@@ -1051,8 +1051,10 @@ bool Station::start(const Setup &setup, const Selection &selection, bool watch, 
     d->extraKeys.clear();
     for (const Template &t : setup.templates) {
         QStringList &keys = d->extraKeys[int(t.contents.family)];
-        for (const QString &key : {keyUniverse, keyAddress, keyPersonality}) {
-            if (settings::find(t.contents.family, key) && !t.contents.find(key))
+        for (const QString &key : {keyLabel, keyUniverse, keyAddress, keyPersonality}) {
+            const bool given =
+                (key == keyUniverse && setup.universe) || (key == keyLabel && setup.labelPattern);
+            if (!given && settings::find(t.contents.family, key) && !t.contents.find(key))
                 keys.append(key);
         }
     }

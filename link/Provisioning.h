@@ -112,12 +112,13 @@ struct Unit
     QString software;     // software versions
     QString templatePath; // the template used; empty when none
     QString templateSha256;
-    int universe = 0;      // 0: not known
-    int address = 0;       // start address; 0: not known
-    int footprint = 0;     // slots taken from the sequence from address on
-    int n = 0;             // {n}; 0: not numbered
-    QString label;         // the label written; empty when none
-    bool labelSet = false; // label holds what is written (the template's or the pattern's)
+    int universe = 0;  // 0: not known
+    int address = 0;   // start address; 0: not known
+    int footprint = 0; // slots taken from the sequence from address on
+    int n = 0;         // {n}; 0: not numbered
+    QString label;     // the label written; empty when none
+    bool labelSet =
+        false; // label holds the unit's label (the pattern's, the template's or its own)
     Result result = Result::Pending;
     QString failure;  // what failed, or why it is not a unit
     QString finished; // when it finished, as the log records it
@@ -159,7 +160,8 @@ signals:
     void unitProgress(int id, int done, int total);
     // Its result is final; a log row, if any, is written and flushed before this is emitted.
     void unitFinished(const provision::Unit &unit);
-    // Stopped (or, without watch, every unit finished) and every unit's thread has ended.
+    // Stopped (or, without watch, every unit finished) and every unit's thread has ended. Comes
+    // from within stop() or abort() when nothing was left running.
     void finished();
 
 private:
