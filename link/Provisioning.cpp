@@ -9,6 +9,7 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -28,6 +29,7 @@ namespace {
 
 constexpr int lastSlot = 512;
 constexpr int maxUniverse = 63999;
+constexpr int progressIntervalMs = 50;
 
 const QString keyAddress = QStringLiteral("dmx.address");
 const QString keyUniverse = QStringLiteral("dmx.universe");
@@ -427,7 +429,13 @@ QString UnitWorker::check(const QVector<settingsfile::Entry> &wanted, const QStr
     int offset = 0;
     settingsapply::Control control;
     control.cancelled = [this] { return m_cancel->load(); };
+    // A few updates a second are all a progress bar shows; one per command would wake the
+    // station's thread for every answer of every unit.
+    QElapsedTimer lastShown;
     control.progress = [&](int done, int, const QString &) {
+        if (lastShown.isValid() && !lastShown.hasExpired(progressIntervalMs))
+            return;
+        lastShown.start();
         emit progress(m_id, offset + done, total);
     };
     const settingsapply::Plan plan = settingsapply::plan(*m_serial, m_family, wanted, control);
