@@ -307,15 +307,18 @@ int provisionCommand(const QStringList &words, QTextStream &out, QTextStream &er
     }
     loop.exec();
 
-    QStringList summary = {QStringLiteral("%1 passed").arg(passed),
-                           QStringLiteral("%1 failed").arg(failed)};
+    QStringList summary;
+    if (!request.setup.dryRun || passed + failed > 0)
+        summary = QStringList{QStringLiteral("%1 passed").arg(passed),
+                              QStringLiteral("%1 failed").arg(failed)};
     if (skipped > 0)
         summary.append(QStringLiteral("%1 already provisioned").arg(skipped));
-    if (planned > 0) {
-        summary.append(request.setup.dryRun
-                           ? QStringLiteral("%1 planned, nothing written").arg(planned)
-                           : QStringLiteral("%1 not written").arg(planned));
+    if (planned > 0 || request.setup.dryRun) {
+        summary.append(request.setup.dryRun ? QStringLiteral("%1 planned").arg(planned)
+                                            : QStringLiteral("%1 not written").arg(planned));
     }
+    if (request.setup.dryRun)
+        summary.append(QStringLiteral("nothing written"));
     out << summary.join(QLatin1String(", ")) << '\n';
     out.flush();
     // A unit the station stopped before writing it is not done.

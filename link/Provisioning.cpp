@@ -6,6 +6,7 @@
 #include "link/Serial.h"
 #include "link/SettingsApply.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
@@ -1002,9 +1003,11 @@ Station::Station(QObject *parent) : QObject(parent), d(std::make_unique<Private>
 Station::~Station()
 {
     d->stopWatching();
+    d->stopping = true;
     if (d->cancel)
         d->cancel->store(true);
     for (Private::Entry &e : d->entries) {
+        e.worker = nullptr; // gone with its thread
         if (!e.thread)
             continue;
         e.thread->quit();
@@ -1012,6 +1015,9 @@ Station::~Station()
         delete e.thread;
         e.thread = nullptr;
     }
+    // The units cancelled in the middle of a write have sent their results; they get their log
+    // rows as after abort().
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
 bool Station::start(const Setup &setup, const Selection &selection, bool watch, QString *why)
@@ -1069,18 +1075,28 @@ bool Station::start(const Setup &setup, const Selection &selection, bool watch, 
 
     if (watch) {
         d->folderWatch = std::make_unique<QFileSystemWatcher>();
+        // The folders, and the folders they are in: a link folder that a simulator removes and
+        // makes again is watched again.
         QStringList folders;
         if (!selection.portDir.isEmpty())
-            folders.append(selection.portDir);
+            folders.append(QFileInfo(selection.portDir).absoluteFilePath());
         for (const QString &port : selection.ports)
             folders.append(QFileInfo(port).absolutePath());
+        for (int i = 0, count = folders.size(); i < count; ++i)
+            folders.append(QFileInfo(folders.at(i)).absolutePath());
         folders.removeDuplicates();
-        for (const QString &folder : qAsConst(folders)) {
-            if (QFileInfo(folder).isDir())
-                d->folderWatch->addPath(folder);
-        }
+        const auto watchFolders = [this, folders] {
+            for (const QString &folder : folders) {
+                if (!d->folderWatch->directories().contains(folder) && QFileInfo(folder).isDir())
+                    d->folderWatch->addPath(folder);
+            }
+        };
+        watchFolders();
         connect(d->folderWatch.get(), &QFileSystemWatcher::directoryChanged, this,
-                [this] { d->settle.start(); });
+                [this, watchFolders] {
+                    watchFolders();
+                    d->settle.start();
+                });
         if (selection.attached) {
             if (PortWatch *ports = PortSource::watch())
                 d->portWatch = connect(ports, &PortWatch::changed, this, [this] { d->scan(); });

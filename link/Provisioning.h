@@ -133,7 +133,8 @@ class Station : public QObject
 
 public:
     explicit Station(QObject *parent = nullptr);
-    // Aborts what still runs and waits for every unit's thread.
+    // Aborts what still runs and waits for every unit's thread; the units cancelled are logged
+    // as after abort(), and their unitFinished() comes from within.
     ~Station() override;
 
     // Checks the setup, reads the log (a file with another first line is refused), makes sure

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -154,6 +155,7 @@ private slots:
     void unplugDuringWrite();
     void silentBesideFast();
     void watchInOrderOfArrival();
+    void stopMidBatch_data();
     void stopMidBatch();
 
 private:
@@ -393,8 +395,16 @@ void TestCliProvision::watchInOrderOfArrival()
     QCOMPARE(rig.outcomes(1), (QStringList{"PASS 3 2", "PASS 5 3", "PASS 1 1"}));
 }
 
+void TestCliProvision::stopMidBatch_data()
+{
+    QTest::addColumn<bool>("destroyed");
+    QTest::newRow("aborted") << false;
+    QTest::newRow("destroyed while running (a window closed)") << true;
+}
+
 void TestCliProvision::stopMidBatch()
 {
+    QFETCH(bool, destroyed);
     Rig rig;
     for (int i = 0; i < 3; ++i) {
         rig.add("7146");
@@ -408,14 +418,16 @@ void TestCliProvision::stopMidBatch()
     setup.logPath = rig.log();
     {
         provision::Station station;
+        QEventLoop loop;
         // Once the first unit has passed and the others are well into their writes.
-        connect(&station, &provision::Station::unitProgress, &station, [&](int id, int done) {
+        connect(&station, &provision::Station::unitProgress, &loop, [&](int id, int done) {
             if (id == 3 && done >= 50)
-                station.abort();
+                destroyed ? loop.quit() : station.abort();
         });
-        QSignalSpy done(&station, &provision::Station::finished);
+        connect(&station, &provision::Station::finished, &loop, &QEventLoop::quit);
         QVERIFY(station.start(setup, {{}, rig.links(), false}, false, &why));
-        QVERIFY(done.wait(20000));
+        loop.exec();
+        QCOMPARE(station.isRunning(), destroyed);
     }
     QCOMPARE(rig.outcomes(1),
              (QStringList{"PASS 1 Glimmerline #1", "FAIL interrupted", "FAIL interrupted"}));
