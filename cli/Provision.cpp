@@ -162,8 +162,13 @@ public:
         struct sigaction action = {};
         action.sa_handler = onSignal;
         sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &m_oldInt);
-        ::sigaction(SIGTERM, &action, &m_oldTerm);
+        // A closed terminal stops the station as Ctrl-C does, and a reader of standard output
+        // that went away must not end it in the middle of a write: the log stays complete.
+        for (int i = 0; i < 3; ++i)
+            ::sigaction(handled[i], &action, &m_old[i]);
+        struct sigaction ignore = {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(SIGPIPE, &ignore, &m_old[3]);
         m_notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
     }
     ~SignalGuard()
@@ -171,8 +176,9 @@ public:
         if (!m_notifier)
             return;
         m_notifier.reset();
-        ::sigaction(SIGINT, &m_oldInt, nullptr);
-        ::sigaction(SIGTERM, &m_oldTerm, nullptr);
+        for (int i = 0; i < 3; ++i)
+            ::sigaction(handled[i], &m_old[i], nullptr);
+        ::sigaction(SIGPIPE, &m_old[3], nullptr);
         ::close(signalPipe[0]);
         ::close(signalPipe[1]);
         signalPipe[0] = signalPipe[1] = -1;
@@ -180,8 +186,8 @@ public:
     QSocketNotifier *notifier() const { return m_notifier.get(); }
 
 private:
-    struct sigaction m_oldInt = {};
-    struct sigaction m_oldTerm = {};
+    static constexpr int handled[3] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction m_old[4] = {};
     std::unique_ptr<QSocketNotifier> m_notifier;
 };
 
