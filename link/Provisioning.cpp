@@ -95,14 +95,16 @@ bool naturalLess(const QString &a, const QString &b)
 
 // ---- The log ---------------------------------------------------------------------------------
 
-QString csvField(const QString &text)
+// One row is one line: a row that a power cut left unfinished, an open quote and all, spoils
+// nothing but itself. So no field holds a line break; the rest of CSV's quoting applies.
+QString csvField(QString text)
 {
-    static const QRegularExpression special(QStringLiteral("[\",\r\n]|^\\s|\\s$"));
+    text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    static const QRegularExpression special(QStringLiteral("[\",]|^\\s|\\s$"));
     if (!special.match(text).hasMatch())
         return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    text.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
 QByteArray csvLine(const QStringList &fields)
@@ -113,46 +115,27 @@ QByteArray csvLine(const QStringList &fields)
     return out.join(QLatin1Char(',')).toUtf8() + '\n';
 }
 
-// Records of a CSV text: quoted fields may hold commas, doubled quotes and line breaks.
-QVector<QStringList> csvRecords(const QString &text)
+QStringList csvRecord(const QString &line)
 {
-    QVector<QStringList> records;
     QStringList record;
     QString field;
-    bool quoted = false, any = false;
-    for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (quoted) {
-            if (c == QLatin1Char('"') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"'))
-                field += text.at(++i);
-            else if (c == QLatin1Char('"'))
-                quoted = false;
-            else
-                field += c;
-            continue;
-        }
-        if (c == QLatin1Char('"')) {
-            quoted = any = true;
-        } else if (c == QLatin1Char(',')) {
+    bool quoted = false;
+    for (int i = 0; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        if (c == QLatin1Char('"') && quoted && i + 1 < line.size() &&
+            line.at(i + 1) == QLatin1Char('"')) {
+            field += line.at(++i);
+        } else if (c == QLatin1Char('"')) {
+            quoted = !quoted;
+        } else if (c == QLatin1Char(',') && !quoted) {
             record.append(field);
             field.clear();
-            any = true;
-        } else if (c == QLatin1Char('\n')) {
-            record.append(field);
-            records.append(record);
-            record.clear();
-            field.clear();
-            any = false;
         } else if (c != QLatin1Char('\r')) {
             field += c;
-            any = true;
         }
     }
-    if (any || !field.isEmpty() || !record.isEmpty()) {
-        record.append(field);
-        records.append(record);
-    }
-    return records;
+    record.append(field);
+    return record;
 }
 
 } // namespace
@@ -579,11 +562,12 @@ bool Station::Private::readLog(QString *why)
         *why = QStringLiteral("cannot read %1: %2").arg(setup.logPath, file.errorString());
         return false;
     }
-    const QVector<QStringList> records = csvRecords(QString::fromUtf8(file.readAll()));
-    if (records.isEmpty())
+    const QStringList lines =
+        QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    if (lines.isEmpty())
         return true;
     const QStringList columns = logColumns();
-    if (records.first() != columns) {
+    if (csvRecord(lines.first()) != columns) {
         *why = QStringLiteral("%1 is not a provisioning log: its first line is not \"%2\"")
                    .arg(setup.logPath, columns.join(QLatin1Char(',')));
         return false;
@@ -593,8 +577,8 @@ bool Station::Private::readLog(QString *why)
     const int universe = columns.indexOf(QStringLiteral("universe"));
     const int address = columns.indexOf(QStringLiteral("address"));
     const int footprint = columns.indexOf(QStringLiteral("footprint"));
-    for (int i = 1; i < records.size(); ++i) {
-        const QStringList &row = records.at(i);
+    for (int i = 1; i < lines.size(); ++i) {
+        const QStringList row = csvRecord(lines.at(i));
         if (row.size() != columns.size() || row.at(result) != QLatin1String("PASS"))
             continue;
         ++passRows;

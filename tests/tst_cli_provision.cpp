@@ -208,6 +208,10 @@ void TestCliProvision::batch_data()
         << QStringList{"7146", "7146"} << QStringList{"%t714", "--label", "#{n}"}
         << QStringList{row(0, 1, 1, 10), row(7, 1, 20, 10, "FAIL")} << 0
         << QStringList{"no row", "PASS 1 #2"};
+    QTest::newRow("a row cut short by a power cut, rows after it")
+        << QStringList{"7146", "7146"} << QStringList{"%t714", "--label", "#{n}"}
+        << QStringList{"t,p,,7146,4B5600AA0009,\"2.4.1, 1.", row(0, 1, 1, 10)} << 0
+        << QStringList{"no row", "PASS 1 #2"};
     QTest::newRow("--again") << QStringList{"7146", "7146"}
                              << QStringList{"%t714", "--label", "#{n}", "--again"}
                              << QStringList{row(0, 1, 1, 10)} << 0
