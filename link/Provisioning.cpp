@@ -460,8 +460,10 @@ QString UnitWorker::check(const QVector<settingsfile::Entry> &wanted, const QStr
     if (!failed.isEmpty())
         return failed.join(QLatin1String("; "));
     if (!recordPath.isEmpty()) {
+        settingsapply::Control recordControl;
+        recordControl.cancelled = control.cancelled;
         const settingsapply::Snapshot shot = settingsapply::snapshot(
-            *m_serial, m_model, m_family, QDateTime::currentDateTime(), control);
+            *m_serial, m_model, m_family, QDateTime::currentDateTime(), recordControl);
         if (shot.cancelled)
             return QStringLiteral("interrupted");
         if (!shot.complete())

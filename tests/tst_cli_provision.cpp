@@ -73,14 +73,20 @@ struct Rig
     QString log() const { return dir.filePath("log.csv"); }
     sim::PtyServer &operator[](int i) { return *units.at(size_t(i)); }
 
-    // "7126" one link, "7126*2" two links to the one unit; plugged: links made now.
+    // "7126" one link, "7126*2" two links to the one unit, "7146!" a curve that does not take;
+    // plugged: links made now.
     void add(const QString &spec, bool plugged = true)
     {
         const int i = int(units.size());
-        units.push_back(std::make_unique<sim::PtyServer>(spec.section('*', 0, 0)));
+        units.push_back(std::make_unique<sim::PtyServer>(spec.left(4)));
         sim::PtyServer &unit = *units.back();
         unit.setUid(uid(i));
         QVERIFY(unit.start());
+        if (spec.endsWith('!')) // answers a curve's set, keeps the curve it had
+            unit.setReplyOverride([](const QByteArray &line) -> std::optional<QByteArray> {
+                return line.startsWith("setCurve") ? std::optional<QByteArray>("\r\n714x:")
+                                                   : std::nullopt;
+            });
         if (plugged)
             plug(i, spec.contains('*') ? 2 : 1);
     }
@@ -224,6 +230,9 @@ void TestCliProvision::batch_data()
     QTest::newRow("no template for the family")
         << QStringList{"7126", "7146"} << QStringList{"%t714"} << QStringList() << 1
         << QStringList{"FAIL no template for family 712x; nothing written", "PASS 1 T"};
+    QTest::newRow("a value that does not take")
+        << QStringList{"7146!", "7146"} << QStringList{"%t714"} << QStringList() << 1
+        << QStringList{"FAIL channel.a.curve holds Square Law (Incan.), not Linear", "PASS 1 T"};
     QTest::newRow("one unit through two paths")
         << QStringList{"7126*2"} << QStringList{"%t712"} << QStringList() << 0
         << QStringList{"PASS 1 Glimmerline"};
