@@ -39,14 +39,6 @@ QStringList csvFields(const QString &line)
     return out;
 }
 
-QStringList lines(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
-}
-
 // A log row with what the station reads of it: UID, universe, address, footprint, result.
 QString row(int unit, int universe, int address, int footprint, const char *result = "PASS")
 {
@@ -104,7 +96,11 @@ struct Rig
     QStringList outcomes(int skip)
     {
         QStringList out;
-        const QStringList rows = lines(log()).mid(skip);
+        QFile file(log());
+        const QStringList rows =
+            !file.open(QIODevice::ReadOnly)
+                ? QStringList()
+                : QString(file.readAll()).split('\n', Qt::SkipEmptyParts).mid(skip);
         for (int i = 0; i < int(units.size()); ++i) {
             QVector<QStringList> mine;
             for (const QString &line : rows) {
@@ -135,8 +131,7 @@ struct Rig
 struct Run
 {
     int code;
-    QString out;
-    QString err;
+    QString out, err;
 };
 
 Run runCli(const QStringList &arguments)
@@ -268,7 +263,6 @@ void TestCliProvision::batch()
         file.write((provision::logColumns().join(',') + '\n' + logged.join('\n') + '\n').toUtf8());
     }
     arguments.replaceInStrings(QRegularExpression("^%(t7.*|full714)$"), path("\\1.json"));
-    arguments.replaceInStrings("%dir", rig.dir.path());
     const int threads = entries("/proc/self/task"), descriptors = entries("/proc/self/fd");
     const Run run = runCli(QStringList{"provision", "--log", rig.log(), "--port-dir", rig.links(),
                                        "--record-dir", rig.dir.filePath("rec")} +
