@@ -162,8 +162,13 @@ public:
         struct sigaction action = {};
         action.sa_handler = onSignal;
         sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &m_oldInt);
-        ::sigaction(SIGTERM, &action, &m_oldTerm);
+        // A closed terminal stops the station as Ctrl-C does, and a reader of standard output
+        // that went away must not end it in the middle of a write: the log stays complete.
+        for (int i = 0; i < 3; ++i)
+            ::sigaction(handled[i], &action, &m_old[i]);
+        struct sigaction ignore = {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(SIGPIPE, &ignore, &m_old[3]);
         m_notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
     }
     ~SignalGuard()
@@ -171,8 +176,9 @@ public:
         if (!m_notifier)
             return;
         m_notifier.reset();
-        ::sigaction(SIGINT, &m_oldInt, nullptr);
-        ::sigaction(SIGTERM, &m_oldTerm, nullptr);
+        for (int i = 0; i < 3; ++i)
+            ::sigaction(handled[i], &m_old[i], nullptr);
+        ::sigaction(SIGPIPE, &m_old[3], nullptr);
         ::close(signalPipe[0]);
         ::close(signalPipe[1]);
         signalPipe[0] = signalPipe[1] = -1;
@@ -180,8 +186,8 @@ public:
     QSocketNotifier *notifier() const { return m_notifier.get(); }
 
 private:
-    struct sigaction m_oldInt = {};
-    struct sigaction m_oldTerm = {};
+    static constexpr int handled[3] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction m_old[4] = {};
     std::unique_ptr<QSocketNotifier> m_notifier;
 };
 
@@ -307,15 +313,18 @@ int provisionCommand(const QStringList &words, QTextStream &out, QTextStream &er
     }
     loop.exec();
 
-    QStringList summary = {QStringLiteral("%1 passed").arg(passed),
-                           QStringLiteral("%1 failed").arg(failed)};
+    QStringList summary;
+    if (!request.setup.dryRun || passed + failed > 0)
+        summary = QStringList{QStringLiteral("%1 passed").arg(passed),
+                              QStringLiteral("%1 failed").arg(failed)};
     if (skipped > 0)
         summary.append(QStringLiteral("%1 already provisioned").arg(skipped));
-    if (planned > 0) {
-        summary.append(request.setup.dryRun
-                           ? QStringLiteral("%1 planned, nothing written").arg(planned)
-                           : QStringLiteral("%1 not written").arg(planned));
+    if (planned > 0 || request.setup.dryRun) {
+        summary.append(request.setup.dryRun ? QStringLiteral("%1 planned").arg(planned)
+                                            : QStringLiteral("%1 not written").arg(planned));
     }
+    if (request.setup.dryRun)
+        summary.append(QStringLiteral("nothing written"));
     out << summary.join(QLatin1String(", ")) << '\n';
     out.flush();
     // A unit the station stopped before writing it is not done.

@@ -6,9 +6,11 @@
 #include "link/Serial.h"
 #include "link/SettingsApply.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -28,6 +30,7 @@ namespace {
 
 constexpr int lastSlot = 512;
 constexpr int maxUniverse = 63999;
+constexpr int progressIntervalMs = 50;
 
 const QString keyAddress = QStringLiteral("dmx.address");
 const QString keyUniverse = QStringLiteral("dmx.universe");
@@ -92,14 +95,16 @@ bool naturalLess(const QString &a, const QString &b)
 
 // ---- The log ---------------------------------------------------------------------------------
 
-QString csvField(const QString &text)
+// One row is one line: a row that a power cut left unfinished, an open quote and all, spoils
+// nothing but itself. So no field holds a line break; the rest of CSV's quoting applies.
+QString csvField(QString text)
 {
-    static const QRegularExpression special(QStringLiteral("[\",\r\n]|^\\s|\\s$"));
+    text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    static const QRegularExpression special(QStringLiteral("[\",]|^\\s|\\s$"));
     if (!special.match(text).hasMatch())
         return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    text.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
 QByteArray csvLine(const QStringList &fields)
@@ -110,46 +115,27 @@ QByteArray csvLine(const QStringList &fields)
     return out.join(QLatin1Char(',')).toUtf8() + '\n';
 }
 
-// Records of a CSV text: quoted fields may hold commas, doubled quotes and line breaks.
-QVector<QStringList> csvRecords(const QString &text)
+QStringList csvRecord(const QString &line)
 {
-    QVector<QStringList> records;
     QStringList record;
     QString field;
-    bool quoted = false, any = false;
-    for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (quoted) {
-            if (c == QLatin1Char('"') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"'))
-                field += text.at(++i);
-            else if (c == QLatin1Char('"'))
-                quoted = false;
-            else
-                field += c;
-            continue;
-        }
-        if (c == QLatin1Char('"')) {
-            quoted = any = true;
-        } else if (c == QLatin1Char(',')) {
+    bool quoted = false;
+    for (int i = 0; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        if (c == QLatin1Char('"') && quoted && i + 1 < line.size() &&
+            line.at(i + 1) == QLatin1Char('"')) {
+            field += line.at(++i);
+        } else if (c == QLatin1Char('"')) {
+            quoted = !quoted;
+        } else if (c == QLatin1Char(',') && !quoted) {
             record.append(field);
             field.clear();
-            any = true;
-        } else if (c == QLatin1Char('\n')) {
-            record.append(field);
-            records.append(record);
-            record.clear();
-            field.clear();
-            any = false;
         } else if (c != QLatin1Char('\r')) {
             field += c;
-            any = true;
         }
     }
-    if (any || !field.isEmpty() || !record.isEmpty()) {
-        record.append(field);
-        records.append(record);
-    }
-    return records;
+    record.append(field);
+    return record;
 }
 
 } // namespace
@@ -427,7 +413,13 @@ QString UnitWorker::check(const QVector<settingsfile::Entry> &wanted, const QStr
     int offset = 0;
     settingsapply::Control control;
     control.cancelled = [this] { return m_cancel->load(); };
+    // A few updates a second are all a progress bar shows; one per command would wake the
+    // station's thread for every answer of every unit.
+    QElapsedTimer lastShown;
     control.progress = [&](int done, int, const QString &) {
+        if (lastShown.isValid() && !lastShown.hasExpired(progressIntervalMs))
+            return;
+        lastShown.start();
         emit progress(m_id, offset + done, total);
     };
     const settingsapply::Plan plan = settingsapply::plan(*m_serial, m_family, wanted, control);
@@ -468,8 +460,10 @@ QString UnitWorker::check(const QVector<settingsfile::Entry> &wanted, const QStr
     if (!failed.isEmpty())
         return failed.join(QLatin1String("; "));
     if (!recordPath.isEmpty()) {
+        settingsapply::Control recordControl;
+        recordControl.cancelled = control.cancelled;
         const settingsapply::Snapshot shot = settingsapply::snapshot(
-            *m_serial, m_model, m_family, QDateTime::currentDateTime(), control);
+            *m_serial, m_model, m_family, QDateTime::currentDateTime(), recordControl);
         if (shot.cancelled)
             return QStringLiteral("interrupted");
         if (!shot.complete())
@@ -570,11 +564,12 @@ bool Station::Private::readLog(QString *why)
         *why = QStringLiteral("cannot read %1: %2").arg(setup.logPath, file.errorString());
         return false;
     }
-    const QVector<QStringList> records = csvRecords(QString::fromUtf8(file.readAll()));
-    if (records.isEmpty())
+    const QStringList lines =
+        QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    if (lines.isEmpty())
         return true;
     const QStringList columns = logColumns();
-    if (records.first() != columns) {
+    if (csvRecord(lines.first()) != columns) {
         *why = QStringLiteral("%1 is not a provisioning log: its first line is not \"%2\"")
                    .arg(setup.logPath, columns.join(QLatin1Char(',')));
         return false;
@@ -584,8 +579,8 @@ bool Station::Private::readLog(QString *why)
     const int universe = columns.indexOf(QStringLiteral("universe"));
     const int address = columns.indexOf(QStringLiteral("address"));
     const int footprint = columns.indexOf(QStringLiteral("footprint"));
-    for (int i = 1; i < records.size(); ++i) {
-        const QStringList &row = records.at(i);
+    for (int i = 1; i < lines.size(); ++i) {
+        const QStringList row = csvRecord(lines.at(i));
         if (row.size() != columns.size() || row.at(result) != QLatin1String("PASS"))
             continue;
         ++passRows;
@@ -994,9 +989,11 @@ Station::Station(QObject *parent) : QObject(parent), d(std::make_unique<Private>
 Station::~Station()
 {
     d->stopWatching();
+    d->stopping = true;
     if (d->cancel)
         d->cancel->store(true);
     for (Private::Entry &e : d->entries) {
+        e.worker = nullptr; // gone with its thread
         if (!e.thread)
             continue;
         e.thread->quit();
@@ -1004,6 +1001,9 @@ Station::~Station()
         delete e.thread;
         e.thread = nullptr;
     }
+    // The units cancelled in the middle of a write have sent their results; they get their log
+    // rows as after abort().
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
 bool Station::start(const Setup &setup, const Selection &selection, bool watch, QString *why)
@@ -1061,18 +1061,28 @@ bool Station::start(const Setup &setup, const Selection &selection, bool watch, 
 
     if (watch) {
         d->folderWatch = std::make_unique<QFileSystemWatcher>();
+        // The folders, and the folders they are in: a link folder that a simulator removes and
+        // makes again is watched again.
         QStringList folders;
         if (!selection.portDir.isEmpty())
-            folders.append(selection.portDir);
+            folders.append(QFileInfo(selection.portDir).absoluteFilePath());
         for (const QString &port : selection.ports)
             folders.append(QFileInfo(port).absolutePath());
+        for (int i = 0, count = folders.size(); i < count; ++i)
+            folders.append(QFileInfo(folders.at(i)).absolutePath());
         folders.removeDuplicates();
-        for (const QString &folder : qAsConst(folders)) {
-            if (QFileInfo(folder).isDir())
-                d->folderWatch->addPath(folder);
-        }
+        const auto watchFolders = [this, folders] {
+            for (const QString &folder : folders) {
+                if (!d->folderWatch->directories().contains(folder) && QFileInfo(folder).isDir())
+                    d->folderWatch->addPath(folder);
+            }
+        };
+        watchFolders();
         connect(d->folderWatch.get(), &QFileSystemWatcher::directoryChanged, this,
-                [this] { d->settle.start(); });
+                [this, watchFolders] {
+                    watchFolders();
+                    d->settle.start();
+                });
         if (selection.attached) {
             if (PortWatch *ports = PortSource::watch())
                 d->portWatch = connect(ports, &PortWatch::changed, this, [this] { d->scan(); });

@@ -116,9 +116,9 @@ struct Unit
     int address = 0;   // start address; 0: not known
     int footprint = 0; // slots taken from the sequence from address on
     int n = 0;         // {n}; 0: not numbered
-    QString label;     // the label written; empty when none
-    bool labelSet =
-        false; // label holds the unit's label (the pattern's, the template's or its own)
+    QString label;     // its label, once labelSet
+    // label holds the unit's label: the pattern's, the template's or its own
+    bool labelSet = false;
     Result result = Result::Pending;
     QString failure;  // what failed, or why it is not a unit
     QString finished; // when it finished, as the log records it
@@ -133,7 +133,8 @@ class Station : public QObject
 
 public:
     explicit Station(QObject *parent = nullptr);
-    // Aborts what still runs and waits for every unit's thread.
+    // Aborts what still runs and waits for every unit's thread; the units cancelled are logged
+    // as after abort(), and their unitFinished() comes from within.
     ~Station() override;
 
     // Checks the setup, reads the log (a file with another first line is refused), makes sure

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -38,14 +39,6 @@ QStringList csvFields(const QString &line)
     return out;
 }
 
-QStringList lines(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
-}
-
 // A log row with what the station reads of it: UID, universe, address, footprint, result.
 QString row(int unit, int universe, int address, int footprint, const char *result = "PASS")
 {
@@ -72,14 +65,20 @@ struct Rig
     QString log() const { return dir.filePath("log.csv"); }
     sim::PtyServer &operator[](int i) { return *units.at(size_t(i)); }
 
-    // "7126" one link, "7126*2" two links to the one unit; plugged: links made now.
+    // "7126" one link, "7126*2" two links to the one unit, "7146!" a curve that does not take;
+    // plugged: links made now.
     void add(const QString &spec, bool plugged = true)
     {
         const int i = int(units.size());
-        units.push_back(std::make_unique<sim::PtyServer>(spec.section('*', 0, 0)));
+        units.push_back(std::make_unique<sim::PtyServer>(spec.left(4)));
         sim::PtyServer &unit = *units.back();
         unit.setUid(uid(i));
         QVERIFY(unit.start());
+        if (spec.endsWith('!')) // answers a curve's set, keeps the curve it had
+            unit.setReplyOverride([](const QByteArray &line) -> std::optional<QByteArray> {
+                return line.startsWith("setCurve") ? std::optional<QByteArray>("\r\n714x:")
+                                                   : std::nullopt;
+            });
         if (plugged)
             plug(i, spec.contains('*') ? 2 : 1);
     }
@@ -97,7 +96,11 @@ struct Rig
     QStringList outcomes(int skip)
     {
         QStringList out;
-        const QStringList rows = lines(log()).mid(skip);
+        QFile file(log());
+        const QStringList rows =
+            !file.open(QIODevice::ReadOnly)
+                ? QStringList()
+                : QString(file.readAll()).split('\n', Qt::SkipEmptyParts).mid(skip);
         for (int i = 0; i < int(units.size()); ++i) {
             QVector<QStringList> mine;
             for (const QString &line : rows) {
@@ -128,8 +131,7 @@ struct Rig
 struct Run
 {
     int code;
-    QString out;
-    QString err;
+    QString out, err;
 };
 
 Run runCli(const QStringList &arguments)
@@ -154,6 +156,7 @@ private slots:
     void unplugDuringWrite();
     void silentBesideFast();
     void watchInOrderOfArrival();
+    void stopMidBatch_data();
     void stopMidBatch();
 
 private:
@@ -206,6 +209,10 @@ void TestCliProvision::batch_data()
         << QStringList{"7146", "7146"} << QStringList{"%t714", "--label", "#{n}"}
         << QStringList{row(0, 1, 1, 10), row(7, 1, 20, 10, "FAIL")} << 0
         << QStringList{"no row", "PASS 1 #2"};
+    QTest::newRow("a row cut short by a power cut, rows after it")
+        << QStringList{"7146", "7146"} << QStringList{"%t714", "--label", "#{n}"}
+        << QStringList{"t,p,,7146,4B5600AA0009,\"2.4.1, 1.", row(0, 1, 1, 10)} << 0
+        << QStringList{"no row", "PASS 1 #2"};
     QTest::newRow("--again") << QStringList{"7146", "7146"}
                              << QStringList{"%t714", "--label", "#{n}", "--again"}
                              << QStringList{row(0, 1, 1, 10)} << 0
@@ -218,6 +225,9 @@ void TestCliProvision::batch_data()
     QTest::newRow("no template for the family")
         << QStringList{"7126", "7146"} << QStringList{"%t714"} << QStringList() << 1
         << QStringList{"FAIL no template for family 712x; nothing written", "PASS 1 T"};
+    QTest::newRow("a value that does not take")
+        << QStringList{"7146!", "7146"} << QStringList{"%t714"} << QStringList() << 1
+        << QStringList{"FAIL channel.a.curve holds Square Law (Incan.), not Linear", "PASS 1 T"};
     QTest::newRow("one unit through two paths")
         << QStringList{"7126*2"} << QStringList{"%t712"} << QStringList() << 0
         << QStringList{"PASS 1 Glimmerline"};
@@ -253,7 +263,6 @@ void TestCliProvision::batch()
         file.write((provision::logColumns().join(',') + '\n' + logged.join('\n') + '\n').toUtf8());
     }
     arguments.replaceInStrings(QRegularExpression("^%(t7.*|full714)$"), path("\\1.json"));
-    arguments.replaceInStrings("%dir", rig.dir.path());
     const int threads = entries("/proc/self/task"), descriptors = entries("/proc/self/fd");
     const Run run = runCli(QStringList{"provision", "--log", rig.log(), "--port-dir", rig.links(),
                                        "--record-dir", rig.dir.filePath("rec")} +
@@ -393,8 +402,16 @@ void TestCliProvision::watchInOrderOfArrival()
     QCOMPARE(rig.outcomes(1), (QStringList{"PASS 3 2", "PASS 5 3", "PASS 1 1"}));
 }
 
+void TestCliProvision::stopMidBatch_data()
+{
+    QTest::addColumn<bool>("destroyed");
+    QTest::newRow("aborted") << false;
+    QTest::newRow("destroyed while running (a window closed)") << true;
+}
+
 void TestCliProvision::stopMidBatch()
 {
+    QFETCH(bool, destroyed);
     Rig rig;
     for (int i = 0; i < 3; ++i) {
         rig.add("7146");
@@ -408,14 +425,16 @@ void TestCliProvision::stopMidBatch()
     setup.logPath = rig.log();
     {
         provision::Station station;
+        QEventLoop loop;
         // Once the first unit has passed and the others are well into their writes.
-        connect(&station, &provision::Station::unitProgress, &station, [&](int id, int done) {
+        connect(&station, &provision::Station::unitProgress, &loop, [&](int id, int done) {
             if (id == 3 && done >= 50)
-                station.abort();
+                destroyed ? loop.quit() : station.abort();
         });
-        QSignalSpy done(&station, &provision::Station::finished);
+        connect(&station, &provision::Station::finished, &loop, &QEventLoop::quit);
         QVERIFY(station.start(setup, {{}, rig.links(), false}, false, &why));
-        QVERIFY(done.wait(20000));
+        loop.exec();
+        QCOMPARE(station.isRunning(), destroyed);
     }
     QCOMPARE(rig.outcomes(1),
              (QStringList{"PASS 1 Glimmerline #1", "FAIL interrupted", "FAIL interrupted"}));
