@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QPixmapCache>
+#include <QSettings>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 
@@ -30,4 +31,11 @@ void applyProcessSettings()
     // of pieces, where Qt's default of 10 MiB lets a session that reconnects many times grow
     // by that much for nothing.
     QPixmapCache::setCacheLimit(2048);
+
+    // The program keeps no settings of its own: the only files it writes are those the user
+    // names. Qt's file dialog would otherwise record its history in a settings file of the
+    // toolkit's in the user's configuration folder; with no place to put it, nothing is stored.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QStringLiteral("/dev/null"));
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
 }
