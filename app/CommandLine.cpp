@@ -1,17 +1,63 @@
 #include "app/CommandLine.h"
 
 #include "core/SimDevice.h"
+#include "link/ModelCatalogue.h"
 #include "link/PortSource.h"
 #include "server/PtyServer.h"
 #include "ui/About.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
+#include <QRegularExpression>
 
 namespace {
 
-QString supportedModelList()
+// The toolkit's own options, which the application object reads from the same command line: a
+// desktop that restores its session starts the program with "-session <id>", and users pass
+// "-style fusion". Our parser would read "-style" as five one-letter options and refuse them.
+const char *const kToolkitOptionsWithValue[] = {
+    "style",         "stylesheet", "platform",        "platformpluginpath",
+    "platformtheme", "plugin",     "qwindowgeometry", "qwindowicon",
+    "qwindowtitle",  "session",    "display",         "geometry",
+    "name",          "visual"};
+const char *const kToolkitFlags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+// The arguments without the toolkit's options and their values. A value of one of our own
+// options is kept whatever it looks like, and so is everything after "--".
+QStringList withoutToolkitOptions(const QStringList &arguments)
 {
-    return QStringLiteral("7146, 7147, 7126, 7127, 7185, 7186");
+    QStringList kept;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (argument == QLatin1String("--")) {
+            kept += arguments.mid(i);
+            break;
+        }
+        if (i > 0 && argument.startsWith(QLatin1Char('-'))) {
+            QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+            const bool inlineValue = name.contains(QLatin1Char('='));
+            name = name.section(QLatin1Char('='), 0, 0);
+            bool toolkit = false;
+            for (const char *option : kToolkitOptionsWithValue) {
+                if (name == QLatin1String(option)) {
+                    toolkit = true;
+                    if (!inlineValue)
+                        ++i;
+                }
+            }
+            for (const char *flag : kToolkitFlags)
+                toolkit = toolkit || (name == QLatin1String(flag) && !inlineValue);
+            if (toolkit)
+                continue;
+        }
+        kept.append(argument);
+        static const QStringList withValue = {QStringLiteral("--port"),
+                                              QStringLiteral("--simulate"),
+                                              QStringLiteral("--seed"), QStringLiteral("--uid")};
+        if (withValue.contains(argument) && i + 1 < arguments.size())
+            kept.append(arguments.at(++i));
+    }
+    return kept;
 }
 
 CommandLineResult failure(const QString &message)
@@ -40,12 +86,23 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     const QCommandLineOption simulateOption(
         QStringLiteral("simulate"),
         QStringLiteral("Start a simulated device of <model> (one of %1) and list its port.")
-            .arg(supportedModelList()),
+            .arg(catalogue::modelList()),
         QStringLiteral("model"));
+    const QCommandLineOption seedOption(
+        QStringLiteral("seed"),
+        QStringLiteral("With --simulate: start the unit from state <n> instead of the factory "
+                       "state (0)."),
+        QStringLiteral("n"));
+    const QCommandLineOption uidOption(
+        QStringLiteral("uid"),
+        QStringLiteral("With --simulate: the unit's RDM UID, twelve hexadecimal digits."),
+        QStringLiteral("hex"));
     parser.addOption(portOption);
     parser.addOption(simulateOption);
+    parser.addOption(seedOption);
+    parser.addOption(uidOption);
 
-    if (!parser.parse(arguments))
+    if (!parser.parse(withoutToolkitOptions(arguments)))
         return failure(parser.errorText());
 
     CommandLineResult result;
@@ -79,9 +136,27 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         const QString &model = models.constFirst();
         if (!sim::SimDevice::isKnownModel(model)) {
             return failure(QStringLiteral("unknown model '%1' for --simulate (known: %2)")
-                               .arg(model, supportedModelList()));
+                               .arg(model, catalogue::modelList()));
         }
         result.options.simulateModel = model;
+    }
+    if (parser.isSet(seedOption) || parser.isSet(uidOption)) {
+        if (models.isEmpty())
+            return failure(QStringLiteral("--seed and --uid go with --simulate"));
+    }
+    if (parser.isSet(seedOption)) {
+        bool ok = false;
+        const int seed = parser.value(seedOption).toInt(&ok);
+        if (!ok || seed < 0)
+            return failure(QStringLiteral("--seed needs a whole number from 0"));
+        result.options.simulateSeed = seed;
+    }
+    if (parser.isSet(uidOption)) {
+        static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{12}$"));
+        const QString uid = parser.value(uidOption);
+        if (!hex.match(uid).hasMatch())
+            return failure(QStringLiteral("--uid needs twelve hexadecimal digits"));
+        result.options.simulateUid = uid.toUpper();
     }
     return result;
 }
@@ -96,12 +171,21 @@ LaunchSession::~LaunchSession()
 
 bool LaunchSession::start(const LaunchOptions &options, QString *error)
 {
-    for (const QString &path : options.ports)
+    for (const QString &path : options.ports) {
         PortSource::addExtraPort(path);
+        if (!QFileInfo::exists(path)) {
+            m_notices += QStringLiteral("vantelo: %1 does not exist (yet); it will be listed when "
+                                        "it appears\n")
+                             .arg(path);
+        }
+    }
 
     if (options.simulateModel.isEmpty())
         return true;
     auto server = std::make_unique<sim::PtyServer>(options.simulateModel);
+    server->setSeed(options.simulateSeed);
+    if (!options.simulateUid.isEmpty())
+        server->setUid(options.simulateUid);
     QString reason;
     if (!server->start(&reason)) {
         if (error) {

@@ -16,6 +16,10 @@ struct LaunchOptions
     QStringList ports;
     // A model number to simulate on a pseudo-terminal of its own; empty for none.
     QString simulateModel;
+    // The simulated unit's starting state (0: the factory state) and RDM UID (empty: the
+    // model's own).
+    int simulateSeed = 0;
+    QString simulateUid;
 };
 
 struct CommandLineResult
@@ -31,8 +35,9 @@ struct CommandLineResult
 // Exit code for an unusable command line.
 constexpr int commandLineErrorExitCode = 2;
 
-// Parses the program's arguments (the first is the program itself). Needs the application
-// object, whose name heads the help text.
+// Parses the program's arguments (the first is the program itself), passing over the toolkit's
+// own options ("-style fusion", "-session <id>"), which the application object handles. Needs
+// the application object, whose name heads the help text.
 CommandLineResult parseCommandLine(const QStringList &arguments);
 
 // Puts what the options ask for into place and keeps it alive for as long as the session lives:
@@ -50,7 +55,10 @@ public:
     // The simulated device's port, empty without one.
     QString simulatedPortPath() const;
     sim::PtyServer *simulator() const { return m_simulator.get(); }
+    // For standard error: the named ports that do not exist yet, one line each.
+    QString notices() const { return m_notices; }
 
 private:
     std::unique_ptr<sim::PtyServer> m_simulator;
+    QString m_notices;
 };

@@ -2,6 +2,7 @@
 #include "ui_MainWindow.h"
 
 #include "app/Debug.h"
+#include "app/SettingsFiles.h"
 #include "link/ModelCatalogue.h"
 #include "link/Serial.h"
 #include "link/SerialPortWidget.h"
@@ -51,6 +52,8 @@ MainWindow::MainWindow()
     refreshTimer->setObjectName(QStringLiteral("refreshTimer"));
     pollTimer = new QTimer(this);
     pollTimer->setObjectName(QStringLiteral("pollTimer"));
+
+    m_settingsFiles = new SettingsFiles(this, ui->actionSave_Settings, ui->actionLoad_Settings);
 
     connect(serialPortWidget, SIGNAL(serialPortChange(QString)), this,
             SLOT(serialPortChange(QString)));
@@ -139,6 +142,20 @@ void MainWindow::shutDown()
     serial = nullptr;
     refreshTimer = nullptr;
     pollTimer = nullptr;
+}
+
+void MainWindow::holdPolling()
+{
+    if (pollTimer)
+        pollTimer->stop();
+    if (refreshTimer)
+        refreshTimer->stop();
+}
+
+void MainWindow::resumePolling()
+{
+    if (pollTimer)
+        pollTimer->start(1);
 }
 
 void MainWindow::clearNavButtons()
@@ -249,6 +266,8 @@ void MainWindow::serialPortChange(QString s)
         return;
     }
     const int generation = pageGeneration;
+    if (m_settingsFiles)
+        m_settingsFiles->setUnit(s);
 
     if (serial)
         serial->setPrompt(getModelPrefix(s));
@@ -321,6 +340,8 @@ void MainWindow::buildPages(const QString &model)
 void MainWindow::deletePages()
 {
     ++pageGeneration;
+    if (m_settingsFiles)
+        m_settingsFiles->setUnit(QString());
     // A discarded page may still be finishing a refresh; its progress must not cover the
     // picture that says why it was discarded.
     for (const QPointer<BaseWidget> &source : qAsConst(progressSources)) {

@@ -21,6 +21,7 @@ class QStackedWidget;
 class QTimer;
 class Serial;
 class SerialPortWidget;
+class SettingsFiles;
 
 namespace Ui {
 class MainWindow;
@@ -40,6 +41,12 @@ public:
     void switchToPortPage(bool portPage);
     void shutDown();
 
+    // Something else talks to the unit through the window's channel for a while (a settings
+    // file being saved or loaded): the poll and the background refresh wait. Resuming polls at
+    // once, and that poll reads the page on screen again.
+    void holdPolling();
+    void resumePolling();
+
     // The page sets used for the next announcement; the program's own table by default.
     void setPageFamilies(const QVector<PageFamily> &families);
     // What ends the program after Cancel; QCoreApplication::exit by default.
@@ -53,6 +60,7 @@ public:
     QStackedWidget *pageStack() const;
     QLabel *statusIcon() const;
     Manual *guideViewer() const { return manual; }
+    SettingsFiles *settingsFiles() const { return m_settingsFiles; }
     QTimer *connectionPollTimer() const { return pollTimer; }
     QTimer *backgroundRefreshTimer() const { return refreshTimer; }
     // Pages and buttons that have left the window but wait for a refresh to finish.
@@ -102,6 +110,7 @@ private:
     bool deviceFound = false;
     QTimer *refreshTimer = nullptr;
     QTimer *pollTimer = nullptr;
+    SettingsFiles *m_settingsFiles = nullptr;
 
     QVector<PageFamily> families;
     std::function<void(int)> exitHandler;

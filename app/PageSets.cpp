@@ -8,6 +8,8 @@
 #include "pages/FarcastWidget.h"
 #include "pages/InfoWidget.h"
 
+#include "link/ModelCatalogue.h"
+
 namespace {
 
 template <typename Page> BaseWidget *makePage(const QString &, QWidget *parent)
@@ -27,10 +29,21 @@ BaseWidget *dimmerProgress(BaseWidget *page)
     return dimmer ? dimmer->scrollWidget() : page;
 }
 
-PageFamily dimmerFamily(const QStringList &modelNumbers, int channels)
+QStringList modelNumbersOf(Family family)
 {
+    QStringList numbers;
+    for (const ModelInfo &model : catalogue::models()) {
+        if (model.family == family)
+            numbers.append(model.number);
+    }
+    return numbers;
+}
+
+PageFamily dimmerFamily(Family deviceFamily)
+{
+    const int channels = catalogue::familyChannels(deviceFamily);
     PageFamily family;
-    family.modelNumbers = modelNumbers;
+    family.modelNumbers = modelNumbersOf(deviceFamily);
     family.positions = {
         {makeDmxPage, QStringLiteral("DMX"), {}, {}},
         {makePage<DimmerWidget>, QStringLiteral("Dimmer"),
@@ -48,14 +61,16 @@ PageFamily dimmerFamily(const QStringList &modelNumbers, int channels)
 PageFamily receiverFamily()
 {
     PageFamily family;
-    family.modelNumbers = QStringList{QStringLiteral("7185"), QStringLiteral("7186")};
+    family.modelNumbers = modelNumbersOf(Family::Receiver);
     family.positions = {
         {makePage<DmxWidget2>, QStringLiteral("DMX"), {}, {}},
         {makePage<FarcastWidget>,
          QStringLiteral("Farcast"),
          [](BaseWidget *page) {
-             if (auto *farcast = qobject_cast<FarcastWidget *>(page))
+             if (auto *farcast = qobject_cast<FarcastWidget *>(page)) {
+                 farcast->setFamily(Family::Receiver);
                  farcast->setInputModeVisible(false);
+             }
          },
          {}},
         {makePage<InfoWidget2>, QStringLiteral("Info"), {}, {}},
@@ -78,8 +93,8 @@ PageFamily receiverFamily()
 const QVector<PageFamily> &pageFamilies()
 {
     static const QVector<PageFamily> families = {
-        dimmerFamily({QStringLiteral("7146"), QStringLiteral("7147")}, 5),
-        dimmerFamily({QStringLiteral("7126"), QStringLiteral("7127")}, 2),
+        dimmerFamily(Family::Dimmer5),
+        dimmerFamily(Family::Dimmer2),
         receiverFamily(),
     };
     return families;

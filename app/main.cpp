@@ -37,6 +37,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "vantelo: %s\n", error.toLocal8Bit().constData());
         return commandLineErrorExitCode;
     }
+    std::fputs(session.notices().toLocal8Bit().constData(), stderr);
 
     MainWindow window;
     window.show();

@@ -5,6 +5,9 @@
 //
 //   bench_device [--quick] [Google Benchmark flags]
 //
+// Also: applying a settings file that differs in every key to a 7146, against a raw replay of the
+// same commands, and vantelo-cli info as a process of its own against vantelo-sim in another.
+//
 // Ends with Markdown tables of the figures and their goals.
 
 #include "BenchStats.h"
@@ -13,6 +16,8 @@
 #include "app/PageSets.h"
 #include "link/ModelCatalogue.h"
 #include "link/Serial.h"
+#include "link/SettingsApply.h"
+#include "link/SettingsFile.h"
 #include "pages/BaseWidget.h"
 #include "pages/ChannelTables.h"
 #include "pages/DimmerScrollWidget.h"
@@ -26,6 +31,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QPixmap>
+#include <QProcess>
+#include <QTemporaryDir>
 
 #include <cerrno>
 #include <cstring>
@@ -402,16 +409,105 @@ void dimmerLookups(benchmark::State &state)
         const auto t = Clock::now();
         // The lookups of one refresh: every setting of every channel.
         for (int i = 0; i < editor->channelCount(); ++i) {
-            for (int s = 0; s < channels::SettingCount; ++s) {
-                const channels::Setting &setting = channels::settings[s];
-                found += editor->findChannelWidget(i, setting.isCombo() ? comboBox : lineEdit,
-                                                   QLatin1String(setting.group)) != nullptr;
+            for (const channels::Field &field : channels::fields) {
+                found += editor->findChannelWidget(i, field.isCombo ? comboBox : lineEdit,
+                                                   QLatin1String(field.group)) != nullptr;
             }
         }
         state.SetIterationTime(microsecondsSince(t) / 1e6);
     }
     state.counters["lookups_found_per_refresh"] =
         static_cast<double>(found) / static_cast<double>(state.iterations());
+}
+
+// A file saved from seed 1 applied to a unit in seed 2, which differs in every key: load and check
+// the file, read the unit, write each key with its read-back, read everything back. The floor is
+// the same command lines replayed raw on the same terminal, from the same starting state.
+void applyFile(benchmark::State &state)
+{
+    Device &device = *rig->devices.at(QStringLiteral("7146"));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("seed1.json"));
+    device.server.setSeed(1);
+    const settingsapply::Snapshot shot = settingsapply::snapshot(
+        device.serial, device.model, Family::Dimmer5, QDateTime::currentDateTime());
+    QString why;
+    if (!shot.complete() || !settingsfile::save(path, shot.contents, &why)) {
+        state.SkipWithError("the file could not be saved from the simulator");
+        return;
+    }
+    device.server.setLatencyMs(static_cast<int>(state.range(0)));
+
+    std::vector<double> program, floor;
+    int commands = 0;
+    for (auto _ : state) {
+        device.server.setSeed(2);
+        device.server.clearLog();
+        auto t = Clock::now();
+        const auto file = settingsfile::load(path, &why);
+        const settingsapply::Plan plan =
+            settingsapply::plan(device.serial, file->family, file->settings);
+        const settingsapply::Report report =
+            settingsapply::execute(device.serial, plan, plan.differing());
+        const double programUs = microsecondsSince(t);
+        program.push_back(programUs);
+        state.SetIterationTime(programUs / 1e6);
+
+        const QStringList log = device.server.commandLog();
+        commands = log.size();
+        device.server.setSeed(2);
+        bool ok = true;
+        t = Clock::now();
+        for (const QString &line : log)
+            ok = device.raw.roundTrip(line.toUtf8() + '\n', device.prompt) && ok;
+        floor.push_back(microsecondsSince(t));
+        if (!ok || !report.allTaken() || report.written.size() != file->settings.size()) {
+            state.SkipWithError("the apply or its raw replay lost an exchange");
+            break;
+        }
+    }
+    device.server.setLatencyMs(0);
+    state.counters["commands"] = commands;
+    state.counters["program_ms"] = benchstats::median(program) / 1000.0;
+    state.counters["floor_ms"] = benchstats::median(floor) / 1000.0;
+    state.counters["ratio"] = benchstats::median(program) / benchstats::median(floor);
+}
+
+// What a script waits for: vantelo-cli info from process start to exit, against vantelo-sim in a
+// process of its own. Identification ends only after 100 ms of silence (the prompt is unknown
+// until the model is), which no program can avoid; it is taken off.
+void cliInfo(benchmark::State &state)
+{
+    const QString bin = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
+    QProcess simulator;
+    simulator.start(bin + QStringLiteral("/simulator/vantelo-sim"), {QStringLiteral("7146")});
+    QString port;
+    if (simulator.waitForReadyRead(5000))
+        port = QString::fromLocal8Bit(simulator.readLine()).trimmed();
+    if (port.isEmpty()) {
+        state.SkipWithError("vantelo-sim did not start");
+        return;
+    }
+    std::vector<double> total;
+    for (auto _ : state) {
+        QProcess cli;
+        const auto t = Clock::now();
+        cli.start(bin + QStringLiteral("/cli/vantelo-cli"),
+                  {QStringLiteral("--port"), port, QStringLiteral("info")});
+        const bool finished = cli.waitForFinished(10000);
+        const double us = microsecondsSince(t);
+        total.push_back(us);
+        state.SetIterationTime(us / 1e6);
+        if (!finished || cli.exitCode() != 0 ||
+            !cli.readAllStandardOutput().contains("model 7146")) {
+            state.SkipWithError("vantelo-cli info failed");
+            break;
+        }
+    }
+    simulator.terminate();
+    simulator.waitForFinished(5000);
+    state.counters["total_ms"] = benchstats::median(total) / 1000.0;
+    state.counters["without_silence_ms"] = benchstats::median(total) / 1000.0 - 100.0;
 }
 
 // Keeps every repetition's counters so the summary can give medians and their spread.
@@ -591,6 +687,28 @@ void printSummary(const SummaryReporter &r, const std::vector<PageCase> &cases,
                 "device's wait; the overhead fit removes it. A ms of refresh per ms of delay "
                 "above 1 is the simulated device oversleeping its delay.\n");
 
+    std::printf("\n## Settings file and command line (medians over repetitions)\n\n");
+    std::printf("| Figure | commands | program ms | floor ms | ratio | goal | met | spread of "
+                "ratio |\n|---|---|---|---|---|---|---|---|\n");
+    for (const auto &[delay, goal] : {std::pair<int, double>{0, 1.3}, {5, 1.05}}) {
+        const std::string name = "apply/7146 every key/" + std::to_string(delay);
+        if (!r.has(name))
+            continue;
+        const double ratio = r.value(name, "ratio");
+        std::printf("| apply a file differing in every key, %d ms device delay | %.0f | %.2f | "
+                    "%.2f | %.3f | <= %.2f | %s | %s |\n",
+                    delay, r.value(name, "commands"), r.value(name, "program_ms"),
+                    r.value(name, "floor_ms"), ratio, goal, verdict(ratio <= goal),
+                    pct(r.spread(name, "ratio")).c_str());
+    }
+    if (r.has("cli/info")) {
+        const double without = r.value("cli/info", "without_silence_ms");
+        std::printf("| vantelo-cli info, process start to exit, less the 100 ms identification "
+                    "silence | | %.1f (total %.1f) | | | < 50 ms | %s | %s |\n",
+                    without, r.value("cli/info", "total_ms"), verdict(without < 50.0),
+                    pct(r.spread("cli/info", "without_silence_ms")).c_str());
+    }
+
     std::printf("\n## Pieces of page work (µs, median over repetitions)\n\n");
     std::printf("| Piece | time |\n|---|---|\n");
     for (const auto &[name, text] :
@@ -675,6 +793,18 @@ int main(int argc, char **argv)
         ->Iterations(quick ? 50 : 2000)
         ->UseManualTime()
         ->Unit(benchmark::kMicrosecond);
+
+    for (const int delay : {0, 5}) {
+        benchmark::RegisterBenchmark("apply/7146 every key", applyFile)
+            ->Arg(delay)
+            ->Iterations(quick ? 1 : (delay == 0 ? 30 : 5))
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::RegisterBenchmark("cli/info", cliInfo)
+        ->Iterations(quick ? 1 : 15)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
 
     // Iterations per device delay, so that each delay costs a few seconds at most.
     const std::vector<std::pair<int, int>> delays =

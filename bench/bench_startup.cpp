@@ -1,13 +1,15 @@
 // Whole-program figures: how long after process start the "Device Found" message appears with a
 // simulated 7146, how long until the first page has been read after it is closed, what share the
-// embedded web engine takes of that, and what the connected program costs while it sits idle.
+// embedded web engine takes of that, and what the connected program costs while it sits idle
+// (against a unit served by the parent process, so that only the program's own work is counted).
 //
 //   bench_startup [--quick] [--runs N] [--idle-seconds S]
 //
 // The parent starts this same executable again as a child for each measurement, so every figure
 // starts from a fresh process (libraries loaded, web engine started). The child repeats main()'s
-// steps with the arguments "--simulate 7146", watches for the message box and presses its OK
-// button as a user would. Ends with Markdown tables of the figures and their goals.
+// steps with the arguments "--simulate 7146" ("--port <path>" for the idle figures), watches for
+// the message box and presses its OK button as a user would. Ends with Markdown tables of the
+// figures and their goals.
 
 #include "BenchStats.h"
 
@@ -208,23 +210,25 @@ void printResult(const std::map<QString, double> &values, const QString &note)
     std::fflush(stdout);
 }
 
-int runChild(const QString &mode, int idleSeconds, const QString &guidePage, char *program)
+int runChild(const QString &mode, int idleSeconds, const QString &guidePage, const QString &port,
+             char *program)
 {
     const qint64 t0 = qEnvironmentVariable("BENCH_T0_NS").toLongLong();
     const qint64 tMain = monotonicNs();
 
-    // As main() does it, with the command line "vantelo --simulate 7146".
+    // As main() does it, with the command line "vantelo --simulate 7146" or "vantelo --port P".
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    int argc = 3;
-    char simulate[] = "--simulate";
-    char model[] = "7146";
-    char *argv[] = {program, simulate, model, nullptr};
+    const QStringList arguments =
+        port.isEmpty() ? QStringList{QStringLiteral("vantelo"), QStringLiteral("--simulate"),
+                                     QStringLiteral("7146")}
+                       : QStringList{QStringLiteral("vantelo"), QStringLiteral("--port"), port};
+    int argc = 1;
+    char *argv[] = {program, nullptr};
     QApplication app(argc, argv);
     applyProcessSettings();
     const qint64 tApp = monotonicNs();
 
-    const CommandLineResult parsed = parseCommandLine(
-        {QStringLiteral("vantelo"), QStringLiteral("--simulate"), QStringLiteral("7146")});
+    const CommandLineResult parsed = parseCommandLine(arguments);
     LaunchSession session;
     QString error;
     if (!parsed.run || !session.start(parsed.options, &error)) {
@@ -234,11 +238,16 @@ int runChild(const QString &mode, int idleSeconds, const QString &guidePage, cha
     }
     // When the identification reached the device: what follows is its 100 ms of silence.
     static std::atomic<qint64> identifyNs{0};
-    session.simulator()->setReplyOverride([](const QByteArray &line) -> std::optional<QByteArray> {
-        if (line.startsWith("getFWInfo") && !identifyNs.load())
-            identifyNs.store(monotonicNs());
-        return std::nullopt;
-    });
+    if (session.simulator()) {
+        session.simulator()->setReplyOverride(
+            [](const QByteArray &line) -> std::optional<QByteArray> {
+                if (line.startsWith("getFWInfo") && !identifyNs.load())
+                    identifyNs.store(monotonicNs());
+                return std::nullopt;
+            });
+    }
+    // Liveness checks over the idle time, as the window's poll timer fires them.
+    int polls = 0;
 
     StartupWatcher watcher;
     app.installEventFilter(&watcher);
@@ -274,7 +283,8 @@ int runChild(const QString &mode, int idleSeconds, const QString &guidePage, cha
         tRefreshed = monotonicNs();
         refreshWatch.stop();
         // Everything after the identification and the first liveness check is the page's read.
-        refreshCommands = session.simulator()->commandLog().size() - 2;
+        if (session.simulator())
+            refreshCommands = session.simulator()->commandLog().size() - 2;
 
         results[QStringLiteral("main_to_app_ms")] = msBetween(tMain, tApp);
         results[QStringLiteral("start_to_main_ms")] = msBetween(t0, tMain);
@@ -300,29 +310,28 @@ int runChild(const QString &mode, int idleSeconds, const QString &guidePage, cha
             // Let start-up work (the guide's load, first paints) finish before measuring.
             QTimer::singleShot(3000, &app, [&] {
                 const qint64 tIdle = monotonicNs();
-                const double selfStart = selfCpuSeconds();
+                // utime + stime of the whole process, every thread included.
+                const double selfStart = figuresOf(getpid()).cpuSeconds;
                 const double helpersStart = helpersFigures().cpuSeconds;
-                const int pollsStart = session.simulator()->commandLog().count(QString());
-                QTimer::singleShot(
-                    idleSeconds * 1000, &app, [&, tIdle, selfStart, helpersStart, pollsStart] {
-                        const double seconds = msBetween(tIdle, monotonicNs()) / 1000.0;
-                        const ProcessFigures self = figuresOf(getpid());
-                        const ProcessFigures helpers = helpersFigures();
-                        results[QStringLiteral("idle_seconds")] = seconds;
-                        results[QStringLiteral("idle_self_cpu_s_per_min")] =
-                            (selfCpuSeconds() - selfStart) * 60.0 / seconds;
-                        results[QStringLiteral("idle_helpers_cpu_s_per_min")] =
-                            (helpers.cpuSeconds - helpersStart) * 60.0 / seconds;
-                        results[QStringLiteral("rss_self_mib")] = self.rssMiB;
-                        results[QStringLiteral("pss_self_mib")] = self.pssMiB;
-                        results[QStringLiteral("pss_helpers_mib")] = helpers.pssMiB;
-                        // Liveness checks reach the simulator as empty lines.
-                        results[QStringLiteral("idle_polls")] =
-                            session.simulator()->commandLog().count(QString()) - pollsStart;
-                        if (!window.channel() || !window.channel()->isOpen())
-                            note = QStringLiteral("the device was lost while idle");
-                        app.exit(0);
-                    });
+                QObject::connect(window.connectionPollTimer(), &QTimer::timeout, &app,
+                                 [&polls] { ++polls; });
+                QTimer::singleShot(idleSeconds * 1000, &app, [&, tIdle, selfStart, helpersStart] {
+                    const double seconds = msBetween(tIdle, monotonicNs()) / 1000.0;
+                    const ProcessFigures self = figuresOf(getpid());
+                    const ProcessFigures helpers = helpersFigures();
+                    results[QStringLiteral("idle_seconds")] = seconds;
+                    results[QStringLiteral("idle_self_cpu_s_per_min")] =
+                        (self.cpuSeconds - selfStart) * 60.0 / seconds;
+                    results[QStringLiteral("idle_helpers_cpu_s_per_min")] =
+                        (helpers.cpuSeconds - helpersStart) * 60.0 / seconds;
+                    results[QStringLiteral("rss_self_mib")] = self.rssMiB;
+                    results[QStringLiteral("pss_self_mib")] = self.pssMiB;
+                    results[QStringLiteral("pss_helpers_mib")] = helpers.pssMiB;
+                    results[QStringLiteral("idle_polls")] = polls;
+                    if (!window.channel() || !window.channel()->isOpen())
+                        note = QStringLiteral("the device was lost while idle");
+                    app.exit(0);
+                });
             });
         };
         if (guidePage.isEmpty()) {
@@ -482,17 +491,33 @@ int runParent(const QString &program, bool quick, int runs, int idleSeconds)
         file.write(html);
         file.close();
     }
-    std::printf("\n## Idle while connected (%d s each, scaled to one minute)\n\n", idleSeconds);
-    std::printf("| Guide viewer | program CPU s/min | %% of one core | web engine helpers CPU "
-                "s/min | program RSS MiB | program PSS MiB | helpers PSS MiB | goal < 1%% of "
-                "one core | met |\n|---|---|---|---|---|---|---|---|---|\n");
+    // The unit is served from this process, so the child's CPU time is the program's alone. The
+    // port list's cost grew with the number of ttys the system has; it is printed beside it.
+    sim::PtyServer unit(QStringLiteral("7146"));
+    QString unitError;
+    if (!unit.start(&unitError)) {
+        std::printf("\nIdle figures not measured: the simulated unit did not start (%s)\n",
+                    unitError.toLocal8Bit().constData());
+        return 1;
+    }
+    const int ttys = QDir(QStringLiteral("/sys/class/tty"))
+                         .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                         .size();
+    std::printf("\n## Idle while connected (%d s each, scaled to one minute; unit in another "
+                "process; %d entries in /sys/class/tty)\n\n",
+                idleSeconds, ttys);
+    std::printf("| Guide viewer | program CPU s/min | %% of one core, program alone (goal < 0.5%%) "
+                "| web engine helpers CPU s/min | polls | program RSS MiB | program PSS MiB | "
+                "helpers PSS MiB | /sys/class/tty entries | goal < 1%% of one core with helpers "
+                "| met |\n|---|---|---|---|---|---|---|---|---|---|---|\n");
     bool idleMet = true;
     for (const auto &[label, guide] :
          {std::pair<const char *, QString>{"unreachable maker address (no network here)",
                                            QString()},
           std::pair<const char *, QString>{"local page loaded", page}}) {
-        QStringList args{QStringLiteral("--child"), QStringLiteral("idle"),
-                         QStringLiteral("--idle-seconds"), QString::number(idleSeconds)};
+        QStringList args{QStringLiteral("--child"),        QStringLiteral("idle"),
+                         QStringLiteral("--idle-seconds"), QString::number(idleSeconds),
+                         QStringLiteral("--port"),         unit.portPath()};
         if (!guide.isEmpty())
             args << QStringLiteral("--guide") << guide;
         const ChildRun run = startChild(program, args, (idleSeconds + 90) * 1000);
@@ -508,15 +533,17 @@ int runParent(const QString &program, bool quick, int runs, int idleSeconds)
         const double percent = v("idle_self_cpu_s_per_min") / 60.0 * 100.0;
         const double withHelpers =
             (v("idle_self_cpu_s_per_min") + v("idle_helpers_cpu_s_per_min")) / 60.0 * 100.0;
-        idleMet = idleMet && withHelpers < 1.0;
+        const bool met = percent < 0.5 && withHelpers < 1.0;
+        idleMet = idleMet && met;
         std::printf("| %s | %.3f | %.2f%% (%.2f%% with helpers) | %.3f | %.0f | %.0f | %.0f | "
-                    "< 0.6 s/min | %s |\n",
+                    "%.0f | %d | < 0.3 s/min alone, < 0.6 s/min with helpers | %s |\n",
                     label, v("idle_self_cpu_s_per_min"), percent, withHelpers,
-                    v("idle_helpers_cpu_s_per_min"), v("rss_self_mib"), v("pss_self_mib"),
-                    v("pss_helpers_mib"), benchstats::verdict(withHelpers < 1.0));
+                    v("idle_helpers_cpu_s_per_min"), v("idle_polls"), v("rss_self_mib"),
+                    v("pss_self_mib"), v("pss_helpers_mib"), ttys, benchstats::verdict(met));
     }
-    std::printf("\nThe goal is judged on the program and its web engine helpers together%s.\n",
-                idleMet ? "" : "; it is missed");
+    std::printf("\nThe goals are judged on the program alone (< 0.5%% of one core) and on the "
+                "program and its web engine helpers together (< 1%%)%s.\n",
+                idleMet ? "" : "; missed");
     return code;
 }
 
@@ -529,6 +556,7 @@ int main(int argc, char **argv)
     int idleSeconds = 30;
     QString childMode;
     QString guide;
+    QString port;
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -542,13 +570,15 @@ int main(int argc, char **argv)
             childMode = QString::fromLocal8Bit(argv[++i]);
         } else if (arg == "--guide" && hasValue) {
             guide = QString::fromLocal8Bit(argv[++i]);
+        } else if (arg == "--port" && hasValue) {
+            port = QString::fromLocal8Bit(argv[++i]);
         } else {
             std::fprintf(stderr, "usage: %s [--quick] [--runs N] [--idle-seconds S]\n", argv[0]);
             return 2;
         }
     }
     if (!childMode.isEmpty())
-        return runChild(childMode, idleSeconds, guide, argv[0]);
+        return runChild(childMode, idleSeconds, guide, port, argv[0]);
 
     QCoreApplication app(argc, argv);
     if (quick)

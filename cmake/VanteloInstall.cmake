@@ -1,11 +1,11 @@
 # Installation and the Debian package.
 include(GNUInstallDirs)
 
-install(TARGETS vantelo vantelo-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS vantelo vantelo-sim vantelo-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 set(VANTELO_DIST ${CMAKE_CURRENT_LIST_DIR}/../dist)
 # The manual pages and the metainfo carry the version; they are filled in from the one definition.
-set(VANTELO_MAN_PAGES vantelo.1 vantelo-sim.1)
+set(VANTELO_MAN_PAGES vantelo.1 vantelo-sim.1 vantelo-cli.1)
 foreach(page ${VANTELO_MAN_PAGES} com.korvane.Vantelo.metainfo.xml)
     configure_file(${VANTELO_DIST}/${page}.in ${CMAKE_BINARY_DIR}/dist/${page} @ONLY)
 endforeach()
@@ -46,8 +46,9 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Vantelo finds the serial port of an attached Glimmerline LED dimmer or Farcast wireless DMX
 receiver card, identifies the model and shows its settings: device label and firmware, DMX fail
 behaviour, DMX input and RDM, per-channel dimming and the wireless link. A udev rule lets the
-user at the seat open the device without root. vantelo-sim simulates every supported model on a
-pseudo-terminal.")
+user at the seat open the device without root. vantelo-cli saves a unit's settings to a file,
+compares a unit with a file and applies a file with verification, from a shell and without a
+display. vantelo-sim simulates every supported model on a pseudo-terminal.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Staging through DESTDIR keeps an absolute rule directory inside the package instead of writing

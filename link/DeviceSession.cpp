@@ -19,8 +19,7 @@ AccessCheck &accessCheck()
 // Port names may come bare ("ttyACM0"), as the system's list gives them, or as paths.
 QString nodePath(const QString &portName)
 {
-    return portName.startsWith(QLatin1Char('/')) ? portName
-                                                  : QStringLiteral("/dev/") + portName;
+    return portName.startsWith(QLatin1Char('/')) ? portName : QStringLiteral("/dev/") + portName;
 }
 
 } // namespace

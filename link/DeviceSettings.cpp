@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 
+#include <cmath>
+
 namespace settings {
 
 namespace {
@@ -104,26 +106,26 @@ struct Row
 // Word positions count from 0 over the whole answer, the echoed command included. Where the
 // dimmers and the receiver cards word a reply differently, the key has a row for each.
 const Row rows[] = {
-    {"identity.model", All, Kind::Text, "getFWInfo\n", 9, 9, nullptr, nullptr, nullptr, false,
-     0, "model number the unit reports"},
+    {"identity.model", All, Kind::Text, "getFWInfo\n", 9, 9, nullptr, nullptr, nullptr, false, 0,
+     "model number the unit reports"},
     {"identity.software", Dimmers, Kind::Text, "getFWInfo\n", 11, 11, nullptr, nullptr, nullptr,
      false, 0, "software versions: controller, radio module", "getFCConfig\n", 26},
-    {"identity.software", R, Kind::Text, "getFWInfo\n", 13, 13, nullptr, nullptr, nullptr, false,
-     0, "software versions: controller, radio module", "getFCConfig\n", 23},
-    {"identity.boot", Dimmers, Kind::Text, "getFWInfo\n", 14, 14, nullptr, nullptr, nullptr,
-     false, 0, "boot loader versions: controller, radio module", "getFCConfig\n", 29},
+    {"identity.software", R, Kind::Text, "getFWInfo\n", 13, 13, nullptr, nullptr, nullptr, false, 0,
+     "software versions: controller, radio module", "getFCConfig\n", 23},
+    {"identity.boot", Dimmers, Kind::Text, "getFWInfo\n", 14, 14, nullptr, nullptr, nullptr, false,
+     0, "boot loader versions: controller, radio module", "getFCConfig\n", 29},
     {"identity.boot", R, Kind::Text, "getFWInfo\n", 16, 16, nullptr, nullptr, nullptr, false, 0,
      "boot loader versions: controller, radio module", "getFCConfig\n", 26},
-    {"identity.uid", Dimmers, Kind::Text, "getFCConfig\n", 24, 24, nullptr, nullptr, nullptr,
-     false, 0, "RDM UID"},
+    {"identity.uid", Dimmers, Kind::Text, "getFCConfig\n", 24, 24, nullptr, nullptr, nullptr, false,
+     0, "RDM UID"},
     {"identity.uid", R, Kind::Text, "getFCConfig\n", 21, 21, nullptr, nullptr, nullptr, false, 0,
      "RDM UID"},
     {"device.label", Dimmers, Kind::Text, "getRdmLabel r\n", 7, toEnd, "setRdmLabel r \"%v\"\n",
      nullptr, nullptr, true, 0, "RDM label of the unit"},
-    {"device.label", R, Kind::Text, "getRdmLabel 0\n", 6, toEnd, "setRdmLabel 0 \"%v\"\n",
-     nullptr, nullptr, true, 0, "RDM label of the unit"},
-    {"dmx.port_label", Dimmers, Kind::Text, "getRdmLabel p\n", 7, toEnd,
-     "setRdmLabel p \"%v\"\n", nullptr, nullptr, true, 0, "RDM label of the DMX port"},
+    {"device.label", R, Kind::Text, "getRdmLabel 0\n", 6, toEnd, "setRdmLabel 0 \"%v\"\n", nullptr,
+     nullptr, true, 0, "RDM label of the unit"},
+    {"dmx.port_label", Dimmers, Kind::Text, "getRdmLabel p\n", 7, toEnd, "setRdmLabel p \"%v\"\n",
+     nullptr, nullptr, true, 0, "RDM label of the DMX port"},
     {"dmx.port_label", R, Kind::Text, "getRdmLabel 1\n", 6, toEnd, "setRdmLabel 1 \"%v\"\n",
      nullptr, nullptr, true, 0, "RDM label of the DMX port"},
     {"dmx.universe", All, Kind::Integer, "getUniverse\n", 4, 4, "setUniverse %v\n", nullptr,
@@ -135,9 +137,8 @@ const Row rows[] = {
      "DMX personality: one or two slots per channel"},
     {"dmx.rdm_traffic", All, Kind::Flag, "getRdmTraffic\n", 4, 4, "setRdmTraffic %v\n", nullptr,
      "enabled", false, 0, "RDM traffic on the DMX port"},
-    {"failmode.delay", All, Kind::FailTime, "getDataLossDelay\n", 7, 7,
-     "setDataLossDelay %v\n", nullptr, nullptr, false, 0,
-     "on DMX loss, hold the last look this long before the fail level"},
+    {"failmode.delay", All, Kind::FailTime, "getDataLossDelay\n", 7, 7, "setDataLossDelay %v\n",
+     nullptr, nullptr, false, 0, "on DMX loss, hold the last look this long before the fail level"},
     {"failmode.hold", All, Kind::FailTime, "getDataLossHold\n", 7, 7, "setDataLossHold %v\n",
      nullptr, nullptr, false, 0, "then hold the fail level this long before black"},
     {"failmode.level", All, Kind::Text, "getDataLossLevel\n", 6, 6, "setDataLossLevel %v\n",
@@ -146,12 +147,11 @@ const Row rows[] = {
      "setRdmLabel %c \"%v\"\n", nullptr, nullptr, true, 0, "RDM label of the channel"},
     {"channel.%c.curve", Dimmers, Kind::Choice, "getCurve %c\n", 6, 6, "setCurve %c %v\n",
      curveNames, nullptr, false, 0, "dimming curve", nullptr, 0, "DimmerScrollWidget"},
-    {"channel.%c.response", Dimmers, Kind::Choice, "getRespTime %c\n", 6, 6,
-     "setRespTime %c %v\n", responseNames, nullptr, false, 0, "output response time", nullptr, 0,
-     "DimmerScrollWidget"},
+    {"channel.%c.response", Dimmers, Kind::Choice, "getRespTime %c\n", 6, 6, "setRespTime %c %v\n",
+     responseNames, nullptr, false, 0, "output response time", nullptr, 0, "DimmerScrollWidget"},
     {"channel.%c.modulation", Dimmers, Kind::Choice, "getModulation %c\n", 6, 6,
-     "setModulation %c %v\n", modulationNames, nullptr, false, 0, "modulation frequency",
-     nullptr, 0, "DimmerScrollWidget"},
+     "setModulation %c %v\n", modulationNames, nullptr, false, 0, "modulation frequency", nullptr,
+     0, "DimmerScrollWidget"},
     {"channel.%c.offset", Dimmers, Kind::Integer, "getOffset %c\n", 6, 6, "setOffset %c %v\n",
      nullptr, nullptr, false, 0, "control offset"},
     {"dimmer.bump", Dimmers, Kind::Flag, "getBumpEnable\n", 4, 4, "setBumpEnable %v\n", nullptr,
@@ -160,18 +160,18 @@ const Row rows[] = {
     // files leave it out.
     {"wireless.input_mode", Dimmers, Kind::Choice, "getInputMode\n", 5, 5, "setInputMode %v\n",
      inputModeNames, "ireless", false, 0, "DMX from the cable or the wireless link"},
-    {"wireless.vexa_id", All, Kind::Text, "getVexaId\n", 5, 5, "setVexaId %v\n", nullptr,
-     nullptr, false, 0, "wireless link ID"},
+    {"wireless.vexa_id", All, Kind::Text, "getVexaId\n", 5, 5, "setVexaId %v\n", nullptr, nullptr,
+     false, 0, "wireless link ID"},
     {"wireless.vexa_key", All, Kind::Integer, "getVexaKey\n", 6, 6, "setVexaKey %v\n", nullptr,
      nullptr, false, 0, "wireless link key"},
-    {"wireless.antenna", All, Kind::Choice, "getAntenna\n", 4, 4, "setAntenna %v\n",
-     antennaNames, nullptr, false, 0, "antenna", nullptr, 0, "FarcastWidget"},
+    {"wireless.antenna", All, Kind::Choice, "getAntenna\n", 4, 4, "setAntenna %v\n", antennaNames,
+     nullptr, false, 0, "antenna", nullptr, 0, "FarcastWidget"},
     {"wireless.power", All, Kind::Choice, "getFCPower\n", 5, 5, "setFCPower %v\n", powerNames,
      nullptr, false, 0, "wireless output power", nullptr, 0, "FarcastWidget"},
-    {"outputs.pwm", R, Kind::Flag, "getPwmConfig\n", 5, 5, "setPwmConfig %v\n", nullptr, "1",
-     false, 0, "PWM outputs"},
-    {"outputs.zero_ten", R, Kind::Flag, "get0-10Config\n", 5, 5, "set0-10Config %v\n", nullptr,
-     "1", false, 0, "0-10 V outputs"},
+    {"outputs.pwm", R, Kind::Flag, "getPwmConfig\n", 5, 5, "setPwmConfig %v\n", nullptr, "1", false,
+     0, "PWM outputs"},
+    {"outputs.zero_ten", R, Kind::Flag, "get0-10Config\n", 5, 5, "set0-10Config %v\n", nullptr, "1",
+     false, 0, "0-10 V outputs"},
 };
 
 QString withChannel(const char *text, QChar letter)
@@ -363,7 +363,7 @@ QString toText(const Setting &setting, const Value &value)
         return setting.entries.value(value.toInt());
     case Kind::FailTime:
         return value.toInt() == infiniteTenths ? QStringLiteral("infinite")
-                                                : QString::number(value.toInt());
+                                               : QString::number(value.toInt());
     }
     return QString();
 }
@@ -459,7 +459,8 @@ std::optional<Value> fromJson(const Setting &setting, const QJsonValue &json, QS
                             ? QStringLiteral("expected a whole number")
                             : QStringLiteral("expected tenths of a second or \"infinite\""));
         const double d = json.toDouble();
-        if (d != double(qlonglong(d)) || d < -double(integerLimit) || d > double(integerLimit))
+        // The range first: converting a double beyond any integer type is undefined.
+        if (!(d >= -double(integerLimit) && d <= double(integerLimit)) || d != std::floor(d))
             return fail(QStringLiteral("expected a whole number"));
         return fromText(setting, QString::number(qlonglong(d)), why);
     }

@@ -1,23 +1,37 @@
 #include "link/PortSource.h"
 
-#include <QSerialPortInfo>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-QList<PortInfo> systemPorts()
+struct Roots
 {
-    QList<PortInfo> ports;
-    const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : infos) {
-        PortInfo port;
-        port.portName = info.portName();
-        port.hasVendorIdentifier = info.hasVendorIdentifier();
-        port.vendorIdentifier = info.vendorIdentifier();
-        port.hasProductIdentifier = info.hasProductIdentifier();
-        port.productIdentifier = info.productIdentifier();
-        ports.append(port);
-    }
-    return ports;
+    QString dev = QStringLiteral("/dev");
+    QString ttyClass = QStringLiteral("/sys/class/tty");
+};
+
+Roots &roots()
+{
+    static Roots paths;
+    return paths;
+}
+
+int &enumerations()
+{
+    static int count = 0;
+    return count;
 }
 
 PortSource::Lister &currentLister()
@@ -32,14 +46,212 @@ QStringList &extraPorts()
     return paths;
 }
 
+QPointer<PortWatch> &theWatch()
+{
+    static QPointer<PortWatch> watch;
+    return watch;
+}
+
+// Whether a node (or what a link points at) exists; its device number goes to number.
+bool nodeExists(const QString &path, quint64 *number = nullptr)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    if (number)
+        *number = S_ISCHR(st.st_mode) ? quint64(st.st_rdev) : 0;
+    return true;
+}
+
+QByteArray attribute(const QString &dir, const char *name)
+{
+    QFile file(dir + QLatin1Char('/') + QLatin1String(name));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll().trimmed();
+}
+
+// The identifiers sit on the USB device, one level above the interface a ttyACM's device link
+// names and two above a usb-serial converter's port.
+void readUsbIdentity(const QString &deviceLink, PortInfo &port)
+{
+    QString dir = QFileInfo(deviceLink).canonicalFilePath();
+    for (int level = 0; level < 4 && !dir.isEmpty(); ++level) {
+        const QByteArray vendor = attribute(dir, "idVendor");
+        const QByteArray product = attribute(dir, "idProduct");
+        if (!vendor.isEmpty() && !product.isEmpty()) {
+            port.vendorIdentifier = vendor.toUShort(&port.hasVendorIdentifier, 16);
+            port.productIdentifier = product.toUShort(&port.hasProductIdentifier, 16);
+            port.serialNumber = QString::fromUtf8(attribute(dir, "serial"));
+            return;
+        }
+        dir.truncate(qMax(0, dir.lastIndexOf(QLatin1Char('/'))));
+    }
+}
+
+// ttyACM2 before ttyACM10.
+bool naturalLess(const QString &a, const QString &b)
+{
+    auto digitsAt = [](const QString &s) {
+        int i = s.size();
+        while (i > 0 && s.at(i - 1).isDigit())
+            --i;
+        return i;
+    };
+    const int da = digitsAt(a);
+    const int db = digitsAt(b);
+    const int stem = QString::compare(a.left(da), b.left(db));
+    if (stem != 0)
+        return stem < 0;
+    if (a.size() - da != b.size() - db)
+        return a.size() - da < b.size() - db;
+    return a < b;
+}
+
+// Every tty with a device behind it and a node to open. Virtual terminals, the console and
+// ptmx have no device; the serial core's reserved ports without a UART (type 0) have one but
+// cannot be opened.
+QList<PortInfo> readSystemPorts()
+{
+    ++enumerations();
+    const Roots paths = roots();
+    QStringList names =
+        QDir(paths.ttyClass).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    std::sort(names.begin(), names.end(), naturalLess);
+    QList<PortInfo> ports;
+    for (const QString &name : qAsConst(names)) {
+        const QString entry = paths.ttyClass + QLatin1Char('/') + name;
+        const QString deviceLink = entry + QStringLiteral("/device");
+        if (!QFileInfo::exists(deviceLink) || attribute(entry, "type") == "0")
+            continue;
+        PortInfo port;
+        port.portName = name;
+        port.systemLocation = paths.dev + QLatin1Char('/') + name;
+        if (!nodeExists(port.systemLocation, &port.deviceNumber))
+            continue;
+        readUsbIdentity(deviceLink, port);
+        ports.append(port);
+    }
+    return ports;
+}
+
 } // namespace
+
+bool PortInfo::operator==(const PortInfo &other) const
+{
+    return portName == other.portName && systemLocation == other.systemLocation &&
+           serialNumber == other.serialNumber && deviceNumber == other.deviceNumber &&
+           hasVendorIdentifier == other.hasVendorIdentifier &&
+           vendorIdentifier == other.vendorIdentifier &&
+           hasProductIdentifier == other.hasProductIdentifier &&
+           productIdentifier == other.productIdentifier;
+}
+
+struct PortWatch::State
+{
+    int fd = -1;
+    QSocketNotifier *notifier = nullptr;
+    QTimer settle;
+    QList<PortInfo> ports;
+};
+
+PortWatch::PortWatch() : d(std::make_unique<State>())
+{
+    d->settle.setSingleShot(true);
+    d->settle.setInterval(PortSource::settleMs);
+    connect(&d->settle, &QTimer::timeout, this, &PortWatch::settled);
+    open();
+}
+
+PortWatch::~PortWatch()
+{
+    shut();
+}
+
+void PortWatch::open()
+{
+    d->fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (d->fd >= 0) {
+        d->notifier = new QSocketNotifier(d->fd, QSocketNotifier::Read, this);
+        connect(d->notifier, &QSocketNotifier::activated, this, [this] {
+            char events[4096];
+            while (::read(d->fd, events, sizeof events) > 0) {
+            }
+            // A folder that was just created (the by-id links' folder) is watched from now on.
+            arm();
+            d->settle.start();
+        });
+        arm();
+    }
+    // Watched before reading, so that a change in between is not lost.
+    d->ports = readSystemPorts();
+}
+
+void PortWatch::shut()
+{
+    d->settle.stop();
+    delete d->notifier;
+    d->notifier = nullptr;
+    if (d->fd >= 0)
+        ::close(d->fd);
+    d->fd = -1;
+}
+
+// Nodes come and go in the device folder; the links by serial number follow once the system has
+// named the unit, in folders that exist only while such a unit is plugged in. Adding a watch
+// that is already there changes nothing, and the kernel drops those of removed folders.
+void PortWatch::arm()
+{
+    const uint32_t mask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
+                          IN_MOVE_SELF | IN_ONLYDIR;
+    const QString dev = roots().dev;
+    for (const QString &dir :
+         {dev, dev + QStringLiteral("/serial"), dev + QStringLiteral("/serial/by-id")})
+        inotify_add_watch(d->fd, QFile::encodeName(dir).constData(), mask);
+}
+
+void PortWatch::settled()
+{
+    const QList<PortInfo> found = readSystemPorts();
+    if (found == d->ports)
+        return;
+    d->ports = found;
+    emit changed();
+}
+
+// What was read at the last change, less the nodes that have gone since: a unit pulled a moment
+// ago must not be offered again while the folder settles.
+QList<PortInfo> PortWatch::current() const
+{
+    // Without a watch (the user's inotify instances used up) every answer is read afresh.
+    if (d->fd < 0)
+        return readSystemPorts();
+    QList<PortInfo> ports;
+    for (const PortInfo &port : qAsConst(d->ports)) {
+        if (nodeExists(port.systemLocation))
+            ports.append(port);
+    }
+    return ports;
+}
 
 QList<PortInfo> PortSource::availablePorts()
 {
-    QList<PortInfo> ports = currentLister() ? currentLister()() : systemPorts();
+    QList<PortInfo> ports;
+    if (currentLister()) {
+        ports = currentLister()();
+    } else {
+        PortWatch *watch = PortSource::watch();
+        ports = watch && QThread::currentThread() == watch->thread() ? watch->current()
+                                                                     : readSystemPorts();
+    }
     for (const QString &path : qAsConst(extraPorts())) {
         PortInfo port;
+        // Listed while the path exists, as a unit that is unplugged drops out of the system's
+        // list; a path that appears later is listed from then on.
+        if (!nodeExists(path, &port.deviceNumber))
+            continue;
         port.portName = path;
+        port.systemLocation = path;
         port.hasVendorIdentifier = true;
         port.vendorIdentifier = extraPortVendorId;
         port.hasProductIdentifier = true;
@@ -63,4 +275,31 @@ void PortSource::addExtraPort(const QString &path)
 void PortSource::clearExtraPorts()
 {
     extraPorts().clear();
+}
+
+PortWatch *PortSource::watch()
+{
+    QPointer<PortWatch> &watch = theWatch();
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!watch && app && QThread::currentThread() == app->thread()) {
+        watch = new PortWatch;
+        watch->setParent(app);
+    }
+    return watch;
+}
+
+void PortSource::setSystemRoots(const QString &devDir, const QString &ttyClassDir)
+{
+    const Roots standard;
+    roots().dev = devDir.isEmpty() ? standard.dev : devDir;
+    roots().ttyClass = ttyClassDir.isEmpty() ? standard.ttyClass : ttyClassDir;
+    if (PortWatch *watch = theWatch()) {
+        watch->shut();
+        watch->open();
+    }
+}
+
+int PortSource::enumerationCount()
+{
+    return enumerations();
 }

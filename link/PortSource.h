@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QtGlobal>
 
 #include <functional>
+#include <memory>
 
 // What the port page needs to know about one serial port, independent of where the list came from.
 struct PortInfo
@@ -21,23 +23,65 @@ struct PortInfo
     quint16 vendorIdentifier = 0;
     bool hasProductIdentifier = false;
     quint16 productIdentifier = 0;
+
+    bool operator==(const PortInfo &other) const;
+    bool operator!=(const PortInfo &other) const { return !(*this == other); }
 };
 
-// The program's view of the system's serial ports. Ports named on the command line (a device on a
-// pseudo-terminal, the simulator) carry no USB identifiers of their own, so they are listed as a
-// supported dimmer to pass the port page's filter.
+// Tells a long-running tool that the system's serial ports have changed: emitted once the device
+// folders have been quiet for PortSource::settleMs and the ports found then differ from those
+// found before. Lives on the application object's thread and goes with that object.
+class PortWatch : public QObject
+{
+    Q_OBJECT
+
+public:
+    ~PortWatch() override;
+
+signals:
+    void changed();
+
+private:
+    friend class PortSource;
+    struct State;
+    PortWatch();
+    void open();
+    void shut();
+    void arm();
+    void settled();
+    QList<PortInfo> current() const;
+    std::unique_ptr<State> d;
+};
+
+// The program's view of the system's serial ports. The system's list comes from sysfs (the tty
+// class, its USB parents' identifiers) and is read again only when the device folders change, so
+// asking every second costs a few stat calls instead of a walk over every tty the kernel has.
+// Ports named on the command line (a device on a pseudo-terminal, the simulator) carry no USB
+// identifiers of their own, so they are listed as a supported dimmer to pass the port page's
+// filter, and only while their path exists.
 class PortSource
 {
 public:
     using Lister = std::function<QList<PortInfo>()>;
 
-    // The lister's ports (by default the system's) followed by the extra ports.
+    // The lister's ports (by default the system's) followed by the extra ports that exist.
     static QList<PortInfo> availablePorts();
     // Replaces the system lister, for tests; an empty Lister restores the system's.
     static void setLister(Lister lister);
     static void addExtraPort(const QString &path);
     static void clearExtraPorts();
 
+    // The watch over the system's ports; null without an application object. Call it on the
+    // application object's thread.
+    static PortWatch *watch();
+
+    // Where the device nodes and the tty class are ("/dev", "/sys/class/tty"); empty texts
+    // restore those. For tests, which build both in a temporary folder. Forgets what was found.
+    static void setSystemRoots(const QString &devDir, const QString &ttyClassDir);
+    // How often the system's ports have been read, over the whole process.
+    static int enumerationCount();
+
+    static constexpr int settleMs = 300;
     static constexpr quint16 extraPortVendorId = 1155;
     static constexpr quint16 extraPortProductId = 7146;
 };

@@ -1,5 +1,6 @@
 #include "link/SerialPortWidget.h"
 
+#include "link/DeviceSession.h"
 #include "link/ModelCatalogue.h"
 #include "link/PortSource.h"
 #include "link/Serial.h"
@@ -19,7 +20,12 @@ QStringList &programShownPorts()
 
 } // namespace
 
-const QList<quint16> SerialPortWidget::supportedProductIds = {7185, 7126, 7146};
+const QList<quint16> SerialPortWidget::supportedProductIds = [] {
+    QList<quint16> ids;
+    for (const Family family : catalogue::families())
+        ids.append(catalogue::usbProductId(family));
+    return ids;
+}();
 
 SerialPortWidget::SerialPortWidget(QWidget *parent) : QWidget(parent), ui(new Ui::SerialPortWidget)
 {
@@ -69,9 +75,9 @@ void SerialPortWidget::refreshPortList()
     QStringList names;
     const QList<PortInfo> ports = PortSource::availablePorts();
     for (const PortInfo &port : ports) {
-        const bool supported = port.hasVendorIdentifier && port.hasProductIdentifier &&
-                               port.vendorIdentifier == supportedVendorId &&
-                               supportedProductIds.contains(port.productIdentifier);
+        const bool supported =
+            port.hasVendorIdentifier && port.hasProductIdentifier &&
+            catalogue::isSupportedUsbDevice(port.vendorIdentifier, port.productIdentifier);
         if (supported || showAll)
             names.append(port.portName);
     }
@@ -104,24 +110,36 @@ void SerialPortWidget::on_p_SerialportsConnect_clicked()
         return;
 
     serial->close();
-    serial->setPortName(portName);
-    const int result = serial->open();
-    if (result != 0) {
+    const session::Result result = session::connect(*serial, portName);
+    if (result.open != session::OpenResult::Opened) {
         QString text;
-        if (result == -3)
+        switch (result.open) {
+        case session::OpenResult::UnusableName:
             text = portName + tr(" is not a valid serial port");
-        else if (result == -4)
+            break;
+        case session::OpenResult::Busy:
             text = portName + tr(" is busy");
-        else
+            break;
+        case session::OpenResult::NoPermission:
+            // The serial library calls this "busy" too, which sends the user looking for another
+            // program that is not there.
+            text = tr("You do not have permission to open %1.\n\nThe device rule installed with "
+                      "Vantelo gives the user at this computer access once the unit is unplugged "
+                      "and plugged in again. When you are logged in remotely, you need "
+                      "membership of the \"dialout\" group; log in again after it has been "
+                      "granted.")
+                       .arg(portName);
+            break;
+        default:
             text = tr("Error opening") + QLatin1Char(' ') + portName;
+        }
         popupMessage(text, tr("Serial Port Error"), QMessageBox::Critical, parentWidget());
         return;
     }
 
     lastPortName = portName;
-    QString model;
-    if (serial->identify(model) && isValidModel(model)) {
-        emit serialPortChange(model);
+    if (result.ready()) {
+        emit serialPortChange(result.model);
         return;
     }
 

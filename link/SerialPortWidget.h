@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/ModelCatalogue.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -27,9 +29,10 @@ public:
     void setSerial(Serial *serial);
     void refreshPortList();
 
-    // USB product identifiers accepted together with vendor identifier 1155.
+    // The catalogue's USB product identifiers, one per family, accepted together with its vendor
+    // identifier.
     static const QList<quint16> supportedProductIds;
-    static constexpr quint16 supportedVendorId = 1155;
+    static constexpr quint16 supportedVendorId = catalogue::usbVendorId;
     static constexpr const char *noPortsText = "No available ports";
 
     // The names last put into a port list; one list for the whole program.

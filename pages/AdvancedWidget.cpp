@@ -1,41 +1,12 @@
 #include "pages/AdvancedWidget.h"
 #include "ui_AdvancedWidget.h"
 
-#include "link/Serial.h"
 #include "ui/Theme.h"
-
-namespace {
-
-// Reads one output switch into its box. The device's flag word is only tested
-// for a "1" anywhere in it; a closed channel leaves the box as it is.
-void readOutputSwitch(Serial *serial, const QString &command, QCheckBox *box,
-                      const QString &enabledText, const QString &disabledText)
-{
-    QString word;
-    if (!serial || !serial->sendCommand(command, word, 5, 5))
-        return;
-    const bool enabled = word.contains(QLatin1Char('1'));
-    box->setChecked(enabled);
-    box->setText(enabled ? enabledText : disabledText);
-}
-
-void writeOutputSwitch(Serial *serial, const QString &commandStem, QCheckBox *box,
-                       const QString &enabledText, const QString &disabledText)
-{
-    const bool enabled = box->isChecked();
-    if (serial) {
-        QString reply;
-        serial->sendCommand(
-            commandStem + (enabled ? QStringLiteral(" 1\n") : QStringLiteral(" 0\n")), reply);
-    }
-    box->setText(enabled ? enabledText : disabledText);
-}
-
-} // namespace
 
 AdvancedWidget::AdvancedWidget(QWidget *parent) : BaseWidget(parent), ui(new Ui::AdvancedWidget)
 {
     ui->setupUi(this);
+    setFamily(Family::Receiver);
     applyPageStyle(ui->page);
     applyCheckBoxStyle(ui->c_PwmOutput);
     applyCheckBoxStyle(ui->c_ZeroTenOutput);
@@ -64,32 +35,56 @@ void AdvancedWidget::refresh()
     zeroTenConfigUpdate();
 }
 
+AdvancedWidget::OutputSwitch AdvancedWidget::pwmSwitch() const
+{
+    return {"outputs.pwm", ui->c_PwmOutput, tr("PWM Output Enabled"), tr("PWM Output Disabled")};
+}
+
+AdvancedWidget::OutputSwitch AdvancedWidget::zeroTenSwitch() const
+{
+    return {"outputs.zero_ten", ui->c_ZeroTenOutput, tr("0-10V Output Enabled"),
+            tr("0-10V Output Disabled")};
+}
+
+// The device's flag word is only tested for a "1" anywhere in it; a closed channel leaves the box
+// as it is.
+void AdvancedWidget::readSwitch(const OutputSwitch &output)
+{
+    const settings::Reading reading = readSetting(QLatin1String(output.key));
+    if (reading.sent) {
+        const bool enabled = reading.value && reading.value->toBool();
+        output.box->setChecked(enabled);
+        output.box->setText(enabled ? output.enabledText : output.disabledText);
+    }
+    // Announced even when the read failed, so listeners always see the boxes as they stand.
+    emit PwmZeroTenOutputChanged(ui->c_PwmOutput->isChecked(), ui->c_ZeroTenOutput->isChecked());
+}
+
+void AdvancedWidget::writeSwitch(const OutputSwitch &output)
+{
+    const bool enabled = output.box->isChecked();
+    sendUserText(QLatin1String(output.key), enabled ? QStringLiteral("1") : QStringLiteral("0"));
+    output.box->setText(enabled ? output.enabledText : output.disabledText);
+}
+
 void AdvancedWidget::pwmConfigUpdate()
 {
-    readOutputSwitch(serial, QStringLiteral("getPwmConfig\n"), ui->c_PwmOutput,
-                     tr("PWM Output Enabled"), tr("PWM Output Disabled"));
-    // Announced even when the read failed, so listeners always see the boxes as
-    // they stand.
-    emit PwmZeroTenOutputChanged(ui->c_PwmOutput->isChecked(), ui->c_ZeroTenOutput->isChecked());
+    readSwitch(pwmSwitch());
 }
 
 void AdvancedWidget::zeroTenConfigUpdate()
 {
-    readOutputSwitch(serial, QStringLiteral("get0-10Config\n"), ui->c_ZeroTenOutput,
-                     tr("0-10V Output Enabled"), tr("0-10V Output Disabled"));
-    emit PwmZeroTenOutputChanged(ui->c_PwmOutput->isChecked(), ui->c_ZeroTenOutput->isChecked());
+    readSwitch(zeroTenSwitch());
 }
 
 void AdvancedWidget::on_c_PwmOutput_clicked()
 {
-    writeOutputSwitch(serial, QStringLiteral("setPwmConfig"), ui->c_PwmOutput,
-                      tr("PWM Output Enabled"), tr("PWM Output Disabled"));
+    writeSwitch(pwmSwitch());
     pwmConfigUpdate();
 }
 
 void AdvancedWidget::on_c_ZeroTenOutput_clicked()
 {
-    writeOutputSwitch(serial, QStringLiteral("set0-10Config"), ui->c_ZeroTenOutput,
-                      tr("0-10V Output Enabled"), tr("0-10V Output Disabled"));
+    writeSwitch(zeroTenSwitch());
     zeroTenConfigUpdate();
 }

@@ -2,6 +2,10 @@
 
 #include "pages/BaseWidget.h"
 
+#include <QString>
+
+class QCheckBox;
+
 namespace Ui {
 class AdvancedWidget;
 }
@@ -31,6 +35,19 @@ private slots:
 private:
     void pwmConfigUpdate();
     void zeroTenConfigUpdate();
+
+    // One output switch: its setting, its box and the box's two captions.
+    struct OutputSwitch
+    {
+        const char *key;
+        QCheckBox *box;
+        QString enabledText;
+        QString disabledText;
+    };
+    OutputSwitch pwmSwitch() const;
+    OutputSwitch zeroTenSwitch() const;
+    void readSwitch(const OutputSwitch &output);
+    void writeSwitch(const OutputSwitch &output);
 
     Ui::AdvancedWidget *ui;
 };

@@ -16,3 +16,37 @@ void BaseWidget::setSerial(Serial *serial)
 }
 
 void BaseWidget::refresh() {}
+
+void BaseWidget::setFamily(Family family)
+{
+    m_family = family;
+}
+
+const settings::Setting *BaseWidget::setting(const QString &key) const
+{
+    if (const settings::Setting *own = settings::find(m_family, key))
+        return own;
+    // A page may read a setting that its family's files leave out: the receiver cards answer
+    // for the wireless input mode although their page hides the field.
+    for (Family other : catalogue::families()) {
+        if (const settings::Setting *found = settings::find(other, key))
+            return found;
+    }
+    return nullptr;
+}
+
+settings::Reading BaseWidget::readSetting(const QString &key) const
+{
+    Serial *link = channel();
+    const settings::Setting *row = setting(key);
+    if (!link || !row)
+        return settings::Reading();
+    return settings::read(*link, *row);
+}
+
+bool BaseWidget::sendUserText(const QString &key, const QString &argument) const
+{
+    Serial *link = channel();
+    const settings::Setting *row = setting(key);
+    return link && row && settings::sendUserText(*link, *row, argument);
+}

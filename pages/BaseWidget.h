@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/DeviceSettings.h"
+
 #include <QWidget>
 
 class Debug;
@@ -20,10 +22,26 @@ public:
     virtual void setSerial(Serial *serial);
     virtual void refresh();
 
+    // The family whose settings the page reads and writes; pages of one family share the rows.
+    void setFamily(Family family);
+    Family family() const { return m_family; }
+
 signals:
     void iconUpdateSignal();
 
 protected:
+    // The channel the page talks through; null while it has none.
+    virtual Serial *channel() const { return serial; }
+    // Reads one setting; not sent (the caller leaves its field alone) without a channel.
+    settings::Reading readSetting(const QString &key) const;
+    // Sends what the user typed as the setting's argument, if the user-text rule lets it through.
+    bool sendUserText(const QString &key, const QString &argument) const;
+
     Debug *debug = nullptr;
     Serial *serial = nullptr;
+
+private:
+    const settings::Setting *setting(const QString &key) const;
+
+    Family m_family = Family::Dimmer5;
 };

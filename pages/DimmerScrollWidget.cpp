@@ -1,21 +1,18 @@
 #include "pages/DimmerScrollWidget.h"
 
-#include "pages/ChannelTables.h"
 #include "link/UserText.h"
+#include "pages/ChannelTables.h"
+#include "pages/FieldFocus.h"
 #include "ui/Theme.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSignalBlocker>
-
-#include <cstdio>
 
 using channels::commandLetter;
-using channels::settings;
+using channels::fields;
 
 namespace {
 
@@ -36,28 +33,9 @@ void place(QWidget *widget, int x, int y, int width, int height)
     widget->show();
 }
 
-// Commands without user text: a channel letter and at most one number always fit the buffer.
-QString formatCommand(const char *format, char channel)
+int channelIndex(char channel)
 {
-    char buffer[command::bufferSize];
-    std::snprintf(buffer, sizeof buffer, format, channel);
-    return QString::fromUtf8(buffer);
-}
-
-QString formatCommand(const char *format, char channel, int value)
-{
-    char buffer[command::bufferSize];
-    std::snprintf(buffer, sizeof buffer, format, channel, value);
-    return QString::fromUtf8(buffer);
-}
-
-int settingOfGroup(const QString &group)
-{
-    for (int s = 0; s < channels::SettingCount; ++s) {
-        if (group == QLatin1String(settings[s].group))
-            return s;
-    }
-    return -1;
+    return channel - 'a';
 }
 
 } // namespace
@@ -80,6 +58,8 @@ QWidget *DimmerScrollWidget::buildChannels(int count)
     for (int i = 0; i < count; ++i)
         buildChannel(i);
     m_channelCount = count;
+    setFamily(count > catalogue::familyChannels(Family::Dimmer2) ? Family::Dimmer5
+                                                                 : Family::Dimmer2);
     return m_content;
 }
 
@@ -95,7 +75,7 @@ void DimmerScrollWidget::buildChannel(int index)
     applyFrameGroupStyle(frame);
     place(frame, 10, y0 + 30, 330, 360);
 
-    for (const channels::Setting &setting : settings) {
+    for (const channels::Field &setting : fields) {
         auto *group = new QGroupBox(frame);
         registerWidget(group, index, setting.group, typeGroupBox);
         place(group, 10, setting.y, 310, 60);
@@ -105,22 +85,22 @@ void DimmerScrollWidget::buildChannel(int index)
         registerWidget(caption, index, setting.group, typeLabel);
         place(caption, 10, 10, 290, 16);
 
-        if (setting.isCombo()) {
+        if (setting.isCombo) {
             auto *box = new QComboBox(group);
             box->addItems(channels::itemsOf(setting));
             registerWidget(box, index, setting.group, typeComboBox);
             place(box, 10, 30, 290, 20);
-            box->installEventFilter(this);
             connect(box, SIGNAL(activated(int)), this, SLOT(activated(int)));
             applyComboGroupStyle(group, caption, box);
+            FieldFocus::watch(group, caption, box);
         } else {
             auto *field = new QLineEdit(
                 QCoreApplication::translate("DimmerScrollWidget", setting.initialText), group);
             registerWidget(field, index, setting.group, typeLineEdit);
             place(field, 10, 30, 290, 20);
-            field->installEventFilter(this);
             connect(field, SIGNAL(editingFinished()), this, SLOT(editingFinished()));
             applyEditGroupStyle(group, caption, field);
+            FieldFocus::watch(group, caption, field);
         }
     }
 }
@@ -140,10 +120,8 @@ void DimmerScrollWidget::registerWidget(QWidget *widget, int index, const char *
 void DimmerScrollWidget::releaseFields()
 {
     for (const QPointer<QWidget> &widget : qAsConst(m_registry)) {
-        if (widget) {
-            widget->removeEventFilter(this);
+        if (widget)
             disconnect(widget, nullptr, this, nullptr);
-        }
     }
     m_registry.clear();
     m_lookup.clear();
@@ -192,9 +170,9 @@ void DimmerScrollWidget::setSerial(Serial *serial)
     m_serial = serial;
 }
 
-bool DimmerScrollWidget::channelUsable() const
+Serial *DimmerScrollWidget::channel() const
 {
-    return !m_serial.isNull();
+    return m_serial.data();
 }
 
 void DimmerScrollWidget::refresh()
@@ -222,18 +200,18 @@ void DimmerScrollWidget::refresh()
 
     for (int i = 0; i < m_channelCount; ++i) {
         const char channel = commandLetter(i);
-        if (QLineEdit *field = channelLineEdit(i, settings[channels::Label].group))
+        if (QLineEdit *field = channelLineEdit(i, fields[channels::Label].group))
             labelUpdate(field, channel);
-        if (QComboBox *box = channelComboBox(i, settings[channels::Curve].group))
+        if (QComboBox *box = channelComboBox(i, fields[channels::Curve].group))
             curveUpdate(box, channel);
         emit iconUpdateSignal();
         if (!self)
             return;
-        if (QComboBox *box = channelComboBox(i, settings[channels::RespTime].group))
+        if (QComboBox *box = channelComboBox(i, fields[channels::RespTime].group))
             respTimeUpdate(box, channel);
-        if (QComboBox *box = channelComboBox(i, settings[channels::Modulation].group))
+        if (QComboBox *box = channelComboBox(i, fields[channels::Modulation].group))
             modulationUpdate(box, channel);
-        if (QLineEdit *field = channelLineEdit(i, settings[channels::Offset].group))
+        if (QLineEdit *field = channelLineEdit(i, fields[channels::Offset].group))
             offsetUpdate(field, channel);
         emit iconUpdateSignal();
         if (!self)
@@ -250,38 +228,37 @@ void DimmerScrollWidget::refresh()
     m_refreshing = false;
 }
 
-void DimmerScrollWidget::labelUpdate(QLineEdit *lineEdit, char channel)
+QString DimmerScrollWidget::keyOf(int field, char channel) const
+{
+    return channels::settingKey(channelIndex(channel), fields[field]);
+}
+
+void DimmerScrollWidget::textUpdate(QLineEdit *lineEdit, int field, char channel)
 {
     // The user is typing into it; a read would overwrite the text being edited.
-    if (lineEdit->hasFocus() || !channelUsable())
+    if (lineEdit->hasFocus())
         return;
-    QString reply;
-    if (m_serial->sendCommand(formatCommand(settings[channels::Label].getFormat, channel), reply, 7,
-                              65535)) {
-        QString label;
-        m_serial->extractQuoted(reply, label, QStringLiteral("'"));
-        lineEdit->setText(label);
-    }
+    const settings::Reading reading = readSetting(keyOf(field, channel));
+    if (reading.sent)
+        lineEdit->setText(reading.words);
+}
+
+void DimmerScrollWidget::labelUpdate(QLineEdit *lineEdit, char channel)
+{
+    textUpdate(lineEdit, channels::Label, channel);
 }
 
 void DimmerScrollWidget::offsetUpdate(QLineEdit *lineEdit, char channel)
 {
-    if (lineEdit->hasFocus() || !channelUsable())
-        return;
-    QString reply;
-    if (m_serial->sendCommand(formatCommand(settings[channels::Offset].getFormat, channel), reply,
-                              6, 6))
-        lineEdit->setText(reply);
+    textUpdate(lineEdit, channels::Offset, channel);
 }
 
-void DimmerScrollWidget::comboUpdate(QComboBox *comboBox, int setting, char channel)
+void DimmerScrollWidget::comboUpdate(QComboBox *comboBox, int field, char channel)
 {
     // Whether or not the device answered, the box shows the value read: nothing read is 0, the
     // first item. A value outside the table leaves no item selected.
-    QString reply;
-    if (channelUsable())
-        m_serial->sendCommand(formatCommand(settings[setting].getFormat, channel), reply, 6, 6);
-    comboBox->setCurrentIndex(reply.trimmed().toInt());
+    const settings::Reading reading = readSetting(keyOf(field, channel));
+    comboBox->setCurrentIndex(reading.words.trimmed().toInt());
 }
 
 void DimmerScrollWidget::curveUpdate(QComboBox *comboBox, char channel)
@@ -299,14 +276,10 @@ void DimmerScrollWidget::modulationUpdate(QComboBox *comboBox, char channel)
     comboUpdate(comboBox, channels::Modulation, channel);
 }
 
-void DimmerScrollWidget::writeCombo(QComboBox *comboBox, int setting, char channel)
+void DimmerScrollWidget::writeCombo(QComboBox *comboBox, int field, char channel)
 {
-    if (channelUsable()) {
-        QString reply;
-        m_serial->sendCommand(
-            formatCommand(settings[setting].setFormat, channel, comboBox->currentIndex()), reply);
-    }
-    comboUpdate(comboBox, setting, channel);
+    sendUserText(keyOf(field, channel), QString::number(comboBox->currentIndex()));
+    comboUpdate(comboBox, field, channel);
 }
 
 void DimmerScrollWidget::writeCurve(QComboBox *comboBox, char channel)
@@ -324,85 +297,56 @@ void DimmerScrollWidget::writeModulation(QComboBox *comboBox, char channel)
     writeCombo(comboBox, channels::Modulation, channel);
 }
 
-QString DimmerScrollWidget::textCommand(int setting, char channel, const QString &text) const
+void DimmerScrollWidget::writeText(QLineEdit *lineEdit, int field, char channel)
 {
-    // Built by substitution rather than through a C format so that the text goes in whole, as
-    // typed, whatever it holds; whether the line may be sent at all is checked by the caller.
-    QByteArray line(settings[setting].setFormat);
-    line.replace("%c", QByteArray(1, channel));
-    line.replace("%s", text.toUtf8());
-    return QString::fromUtf8(line);
-}
-
-void DimmerScrollWidget::finishLineEdit(QLineEdit *lineEdit)
-{
-    // Losing focus makes a line edit report editingFinished again, which would send the same
-    // write a second time from inside this one.
-    const QSignalBlocker blocker(lineEdit);
-    lineEdit->clearFocus();
+    // Text too long for the command buffer, or holding a line break, is not sent at all: cut
+    // short or split it would store a different label than the one typed, or run a command of
+    // its own. The read-back then shows what the device still has.
+    sendUserText(keyOf(field, channel), lineEdit->text());
+    finishEditing(lineEdit);
+    textUpdate(lineEdit, field, channel);
 }
 
 void DimmerScrollWidget::writeLabel(QLineEdit *lineEdit, char channel)
 {
-    const QString line = textCommand(channels::Label, channel, lineEdit->text());
-    // A label too long for the device's buffer, or holding a line break, is not sent at all: cut
-    // short or split it would store a different label than the one typed, or run a command of
-    // its own. The read-back then shows what the device still has.
-    if (channelUsable() && command::isSendable(line)) {
-        QString reply;
-        m_serial->sendCommand(line, reply);
-    }
-    finishLineEdit(lineEdit);
-    labelUpdate(lineEdit, channel);
+    writeText(lineEdit, channels::Label, channel);
 }
 
 void DimmerScrollWidget::writeOffset(QLineEdit *lineEdit, char channel)
 {
-    const QString line = textCommand(channels::Offset, channel, lineEdit->text());
-    if (channelUsable() && command::isSendable(line)) {
-        QString reply;
-        m_serial->sendCommand(line, reply);
-    }
-    finishLineEdit(lineEdit);
-    offsetUpdate(lineEdit, channel);
+    writeText(lineEdit, channels::Offset, channel);
+}
+
+bool DimmerScrollWidget::isSendable(int field, char channel, const QString &text) const
+{
+    const settings::Setting *setting = settings::find(family(), keyOf(field, channel));
+    return setting && command::isSendable(settings::setCommand(*setting, text));
 }
 
 void DimmerScrollWidget::editingFinished()
 {
-    auto *field = qobject_cast<QLineEdit *>(sender());
-    if (!field)
+    auto *lineEdit = qobject_cast<QLineEdit *>(sender());
+    if (!lineEdit)
         return;
-    const QString group = field->property("group").toString();
-    void (DimmerScrollWidget::*write)(QLineEdit *, char) = nullptr;
-    void (DimmerScrollWidget::*read)(QLineEdit *, char) = nullptr;
-    int setting = -1;
-    if (group == QLatin1String(settings[channels::Label].group)) {
-        write = &DimmerScrollWidget::writeLabel;
-        read = &DimmerScrollWidget::labelUpdate;
-        setting = channels::Label;
-    } else if (group == QLatin1String(settings[channels::Offset].group)) {
-        write = &DimmerScrollWidget::writeOffset;
-        read = &DimmerScrollWidget::offsetUpdate;
-        setting = channels::Offset;
-    } else {
+    const int field = channels::fieldOfGroup(lineEdit->property("group").toString());
+    if (field != channels::Label && field != channels::Offset)
         return;
-    }
-    const int index = field->property("index").toInt();
+    const char channel = commandLetter(lineEdit->property("index").toInt());
 
     if (!m_applyToAll) {
-        (this->*write)(field, commandLetter(index));
+        writeText(lineEdit, field, channel);
         return;
     }
     // Text that cannot be sent to one channel cannot be sent to any; going through the channels
     // would only read each of their values into this field in turn.
-    if (!command::isSendable(textCommand(setting, commandLetter(index), field->text()))) {
-        finishLineEdit(field);
-        (this->*read)(field, commandLetter(index));
+    if (!isSendable(field, channel, lineEdit->text())) {
+        finishEditing(lineEdit);
+        textUpdate(lineEdit, field, channel);
         return;
     }
-    const QPointer<QLineEdit> guard(field);
+    const QPointer<QLineEdit> guard(lineEdit);
     for (int i = 0; i < m_channelCount && guard; ++i)
-        (this->*write)(field, commandLetter(i));
+        writeText(lineEdit, field, commandLetter(i));
 }
 
 void DimmerScrollWidget::activated(int i)
@@ -411,71 +355,15 @@ void DimmerScrollWidget::activated(int i)
     auto *box = qobject_cast<QComboBox *>(sender());
     if (!box)
         return;
-    const int setting = settingOfGroup(box->property("group").toString());
-    if (setting < 0 || !settings[setting].isCombo())
+    const int field = channels::fieldOfGroup(box->property("group").toString());
+    if (field < 0 || !fields[field].isCombo)
         return;
-    void (DimmerScrollWidget::*write)(QComboBox *, char) = nullptr;
-    switch (setting) {
-    case channels::Curve:
-        write = &DimmerScrollWidget::writeCurve;
-        break;
-    case channels::RespTime:
-        write = &DimmerScrollWidget::writeRespTime;
-        break;
-    default:
-        write = &DimmerScrollWidget::writeModulation;
-        break;
-    }
 
     if (!m_applyToAll) {
-        (this->*write)(box, commandLetter(box->property("index").toInt()));
+        writeCombo(box, field, commandLetter(box->property("index").toInt()));
         return;
     }
     const QPointer<QComboBox> guard(box);
     for (int c = 0; c < m_channelCount && guard; ++c)
-        (this->*write)(box, commandLetter(c));
-}
-
-void DimmerScrollWidget::applyGroupStyle(QWidget *input, bool focused)
-{
-    const int index = input->property("index").toInt();
-    const QString group = input->property("group").toString();
-    auto *groupBox =
-        qobject_cast<QGroupBox *>(findChannelWidget(index, QLatin1String(typeGroupBox), group));
-    auto *caption =
-        qobject_cast<QLabel *>(findChannelWidget(index, QLatin1String(typeLabel), group));
-    if (!groupBox || !caption)
-        return;
-    const QString type = input->property("type").toString();
-    if (type == QLatin1String(typeLineEdit)) {
-        auto *field = qobject_cast<QLineEdit *>(input);
-        if (!field)
-            return;
-        if (focused)
-            applyEditGroupFocusStyle(groupBox, caption, field);
-        else
-            applyEditGroupStyle(groupBox, caption, field);
-    } else if (type == QLatin1String(typeComboBox)) {
-        auto *box = qobject_cast<QComboBox *>(input);
-        if (!box)
-            return;
-        if (focused)
-            applyComboGroupFocusStyle(groupBox, caption, box);
-        else
-            applyComboGroupStyle(groupBox, caption, box);
-    }
-}
-
-bool DimmerScrollWidget::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
-        if (auto *widget = qobject_cast<QWidget *>(watched)) {
-            if (widget->property("type").isValid())
-                applyGroupStyle(widget, event->type() == QEvent::FocusIn);
-        }
-    }
-    // Scrolling the page with the wheel must never change a channel setting on the way.
-    if (event->type() == QEvent::Wheel && qobject_cast<QComboBox *>(watched))
-        return true;
-    return BaseWidget::eventFilter(watched, event);
+        writeCombo(box, field, commandLetter(c));
 }

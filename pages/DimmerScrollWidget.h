@@ -42,8 +42,6 @@ public:
     void setSerial(Serial *serial) override;
     void refresh() override;
 
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 public slots:
     void editingFinished();
     void activated(int i);
@@ -53,7 +51,7 @@ private:
     void buildChannel(int index);
     QLineEdit *channelLineEdit(int index, const char *group) const;
     QComboBox *channelComboBox(int index, const char *group) const;
-    void applyGroupStyle(QWidget *input, bool focused);
+    Serial *channel() const override;
 
     void labelUpdate(QLineEdit *lineEdit, char channel);
     void curveUpdate(QComboBox *comboBox, char channel);
@@ -66,11 +64,13 @@ private:
     void writeModulation(QComboBox *comboBox, char channel);
     void writeOffset(QLineEdit *lineEdit, char channel);
 
-    void comboUpdate(QComboBox *comboBox, int setting, char channel);
-    void writeCombo(QComboBox *comboBox, int setting, char channel);
-    QString textCommand(int setting, char channel, const QString &text) const;
-    void finishLineEdit(QLineEdit *lineEdit);
-    bool channelUsable() const;
+    // The shared work behind the per-setting operations above; field is a channels::FieldIndex.
+    QString keyOf(int field, char channel) const;
+    void textUpdate(QLineEdit *lineEdit, int field, char channel);
+    void writeText(QLineEdit *lineEdit, int field, char channel);
+    void comboUpdate(QComboBox *comboBox, int field, char channel);
+    void writeCombo(QComboBox *comboBox, int field, char channel);
+    bool isSendable(int field, char channel, const QString &text) const;
 
     QWidget *m_owner = nullptr;
     QPointer<QWidget> m_content;

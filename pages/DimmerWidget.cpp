@@ -1,10 +1,9 @@
 #include "pages/DimmerWidget.h"
 
 #include "pages/DimmerScrollWidget.h"
+#include "pages/FieldFocus.h"
 #include "ui/Theme.h"
 #include "ui_DimmerWidget.h"
-
-#include <QEvent>
 
 DimmerWidget::DimmerWidget(QWidget *parent)
     : BaseWidget(parent), ui(new Ui::DimmerWidget), m_editor(nullptr)
@@ -27,7 +26,10 @@ DimmerWidget::DimmerWidget(QWidget *parent)
     ui->sa_dimmers->setWidgetResizable(false);
     ui->sa_dimmers->setAlignment(Qt::AlignCenter);
 
-    ui->cb_bump->installEventFilter(this);
+    // The bump selector keeps its focus events to itself, as it always has, and now has the
+    // wheel guard every other selector has: in Qt 5 a wheel over it picks an entry and so wrote
+    // the setting while the user only scrolled the page.
+    FieldFocus::watch(ui->gb_bump, ui->l_bump, ui->cb_bump, FieldFocus::FocusEvents::Consume);
 }
 
 DimmerWidget::~DimmerWidget()
@@ -74,41 +76,19 @@ void DimmerWidget::refresh()
 void DimmerWidget::bumpEnableUpdate()
 {
     // A failed or short read shows "Disable", as the unit starts up with the buttons off.
-    QString reply;
-    if (serial)
-        serial->sendCommand(QStringLiteral("getBumpEnable\n"), reply, 4, 4);
-    ui->cb_bump->setCurrentIndex(reply.contains(QLatin1String("nabled")) ? enableIndex
-                                                                         : disableIndex);
+    const settings::Reading reading = readSetting(QStringLiteral("dimmer.bump"));
+    const bool enabled = reading.value && reading.value->toBool();
+    ui->cb_bump->setCurrentIndex(enabled ? enableIndex : disableIndex);
 }
 
 void DimmerWidget::on_cb_bump_activated(const QString &arg1)
 {
-    if (serial) {
-        QString reply;
-        serial->sendCommand(arg1.contains(QLatin1String("nable"))
-                                ? QStringLiteral("setBumpEnable 1\n")
-                                : QStringLiteral("setBumpEnable 0\n"),
-                            reply);
-    }
+    sendUserText(QStringLiteral("dimmer.bump"),
+                 arg1.contains(QLatin1String("nable")) ? QStringLiteral("1") : QStringLiteral("0"));
     bumpEnableUpdate();
 }
 
 void DimmerWidget::on_c_applyToAll_clicked()
 {
     m_editor->setApplyToAll(ui->c_applyToAll->isChecked());
-}
-
-bool DimmerWidget::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == ui->cb_bump) {
-        if (event->type() == QEvent::FocusIn) {
-            applyComboGroupFocusStyle(ui->gb_bump, ui->l_bump, ui->cb_bump);
-            return true;
-        }
-        if (event->type() == QEvent::FocusOut) {
-            applyComboGroupStyle(ui->gb_bump, ui->l_bump, ui->cb_bump);
-            return true;
-        }
-    }
-    return BaseWidget::eventFilter(watched, event);
 }

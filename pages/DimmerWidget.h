@@ -26,8 +26,6 @@ public:
     void setSerial(Serial *serial) override;
     void refresh() override;
 
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private slots:
     void on_cb_bump_activated(const QString &arg1);
     void on_c_applyToAll_clicked();

@@ -4,9 +4,6 @@
 
 #include <QString>
 
-class QEvent;
-class QObject;
-
 namespace Ui {
 class DmxWidget;
 }
@@ -27,21 +24,17 @@ public:
     void refresh() override;
 
 protected:
-    // What distinguishes the receiver-card page from the dimmer page.
+    // What distinguishes the receiver-card page from the dimmer page; where each family keeps
+    // its port label is the settings table's business.
     struct Variant
     {
         const char *objectName;
-        const char *labelTarget; // the RDM label slot the port label lives in
-        int labelFirstWord;      // where the quoted label starts in the getRdmLabel
-                                 // answer
         bool hasPersonality;
     };
     static const Variant dimmerVariant;
     static const Variant receiverVariant;
 
     DmxWidget(const Variant &variant, const QString &model, QWidget *parent);
-
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
     Ui::DmxWidget *ui;
     int indexEightBit = 0;
@@ -60,7 +53,7 @@ private:
     void universeUpdate();
     void dmxAddressUpdate();
     void personalityUpdate();
-    void sendText(const QString &line);
+    void showRdmTraffic(bool enabled);
 
     const Variant &m_variant;
 };

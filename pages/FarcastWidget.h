@@ -4,8 +4,7 @@
 
 #include <QString>
 
-class QEvent;
-class QObject;
+class QComboBox;
 
 namespace Ui {
 class FarcastWidget;
@@ -26,9 +25,6 @@ public:
 
     void setInputModeVisible(bool visible);
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private slots:
     void on_cb_dmxInputMode_activated(const QString &arg1);
     void on_le_vexaId_editingFinished();
@@ -42,7 +38,7 @@ private:
     void antennaUpdate();
     void powerUpdate();
     void vexaKeyUpdate();
-    void sendText(const QString &line);
+    void readEntry(const char *key, QComboBox *combo);
 
     Ui::FarcastWidget *ui;
 };

@@ -1,29 +1,16 @@
 #include "pages/InfoWidget.h"
 
-#include "link/ModelCatalogue.h"
-#include "link/Serial.h"
-#include "link/UserText.h"
 #include "link/FailTime.h"
+#include "link/ModelCatalogue.h"
+#include "pages/FieldFocus.h"
 #include "ui/Theme.h"
 
 #include "ui_InfoWidget.h"
 
-#include <QComboBox>
 #include <QEvent>
 
-namespace {
-
-const QString fwInfoCommand = QStringLiteral("getFWInfo\n");
-const QString fcConfigCommand = QStringLiteral("getFCConfig\n");
-// A label runs to the end of its reply: it may hold blanks, so it spans many pieces.
-constexpr int toEndOfReply = 65535;
-constexpr int modelPiece = 9;
-
-} // namespace
-
-const InfoWidget::Variant InfoWidget::dimmerVariant = {"InfoWidget", "r", 7, 11, 26, 14, 29, 24};
-const InfoWidget::Variant InfoWidget2::receiverVariant = {
-    "InfoWidget2", "0", 6, 13, 23, 16, 26, 21};
+const InfoWidget::Variant InfoWidget::dimmerVariant = {"InfoWidget", Family::Dimmer5};
+const InfoWidget::Variant InfoWidget2::receiverVariant = {"InfoWidget2", Family::Receiver};
 
 InfoWidget::InfoWidget(QWidget *parent) : InfoWidget(parent, dimmerVariant) {}
 
@@ -33,6 +20,7 @@ InfoWidget::InfoWidget(QWidget *parent, const Variant &variant)
     // The form keeps a name given before it is built, so the receiver card's page is told apart.
     setObjectName(QLatin1String(variant.objectName));
     ui->setupUi(this);
+    setFamily(variant.family);
 
     applyPageStyle(ui->page);
     applyEditGroupStyle(ui->gb_deviceLabel, ui->l_deviceLabel, ui->le_deviceLabel);
@@ -52,9 +40,13 @@ InfoWidget::InfoWidget(QWidget *parent, const Variant &variant)
         applyLargeLabelStyle(value);
     applyButtonStyle(ui->pb_defaults);
 
-    for (QLineEdit *edit :
-         {ui->le_deviceLabel, ui->le_DMXFailModeDelay, ui->le_DMXFailModeHold, ui->le_level})
-        edit->installEventFilter(this);
+    FieldFocus::watch(ui->gb_deviceLabel, ui->l_deviceLabel, ui->le_deviceLabel);
+    FieldFocus::watch(ui->gb_DMXFailModeDelay, ui->l_DMXFailModeDelayTime, ui->le_DMXFailModeDelay);
+    FieldFocus::watch(ui->gb_DMXFailModeHold, ui->l_DMXFailModeHoldTime, ui->le_DMXFailModeHold);
+    FieldFocus::watch(ui->gb_level, ui->l_level, ui->le_level);
+    // The time fields also switch between their value and the entry template.
+    ui->le_DMXFailModeDelay->installEventFilter(this);
+    ui->le_DMXFailModeHold->installEventFilter(this);
 }
 
 InfoWidget::~InfoWidget()
@@ -72,51 +64,26 @@ void InfoWidget::setSerial(Serial *serial)
     this->serial = serial;
 }
 
-bool InfoWidget::read(const QString &command, QString &pieces, int first, int last)
-{
-    return serial && serial->sendCommand(command, pieces, first, last);
-}
-
-void InfoWidget::write(const QString &command)
-{
-    // What the device answers to a set command is not examined: the read-back that follows shows
-    // what it actually holds.
-    QString ignored;
-    if (serial)
-        serial->sendCommand(command, ignored);
-}
-
 void InfoWidget::refresh()
 {
-    QString piece;
-    if (read(fwInfoCommand, piece, modelPiece, modelPiece))
-        ui->lc_modelDesc->setText(getModelName(piece));
+    const settings::Reading model = readSetting(QStringLiteral("identity.model"));
+    if (model.sent)
+        ui->lc_modelDesc->setText(getModelName(model.words));
     labelUpdate();
     emit iconUpdateSignal();
 
-    const struct
-    {
-        QLabel *label;
-        int firstPiece;
-        int secondPiece;
-    } versions[] = {{ui->lc_software, variant.softwarePiece, variant.softwareSecondPiece},
-                    {ui->lc_bootSoftware, variant.bootPiece, variant.bootSecondPiece}};
-    for (const auto &version : versions) {
-        QString first;
-        if (!read(fwInfoCommand, first, version.firstPiece, version.firstPiece))
-            continue;
-        // Should the second query fail, the first half alone still identifies the firmware; a
-        // stale second half would not.
-        QString second;
-        if (read(fcConfigCommand, second, version.secondPiece, version.secondPiece))
-            version.label->setText(first + QStringLiteral(", ") + second);
-        else
-            version.label->setText(first);
+    // A version is read in two parts; should only the second fail, the first is shown alone.
+    for (const auto &version : {std::make_pair("identity.software", ui->lc_software),
+                                std::make_pair("identity.boot", ui->lc_bootSoftware)}) {
+        const settings::Reading reading = readSetting(QLatin1String(version.first));
+        if (reading.sent)
+            version.second->setText(reading.words);
     }
     emit iconUpdateSignal();
 
-    if (read(fcConfigCommand, piece, variant.uidPiece, variant.uidPiece))
-        ui->lc_rdmUid->setText(piece);
+    const settings::Reading uid = readSetting(QStringLiteral("identity.uid"));
+    if (uid.sent)
+        ui->lc_rdmUid->setText(uid.words);
     delayUpdate();
     emit iconUpdateSignal();
     holdUpdate();
@@ -128,46 +95,35 @@ void InfoWidget::labelUpdate()
     // Never overwrite what the user is typing.
     if (ui->le_deviceLabel->hasFocus())
         return;
-    QString pieces;
-    if (!read(QStringLiteral("getRdmLabel %1\n").arg(QLatin1String(variant.labelTarget)), pieces,
-              variant.labelFirstPiece, toEndOfReply))
-        return;
-    QString label;
-    serial->extractQuoted(pieces, label, QStringLiteral("'"));
-    ui->le_deviceLabel->setText(label);
+    const settings::Reading reading = readSetting(QStringLiteral("device.label"));
+    if (reading.sent)
+        ui->le_deviceLabel->setText(reading.words);
 }
 
 void InfoWidget::on_le_deviceLabel_editingFinished()
 {
-    const QString command =
-        QStringLiteral("setRdmLabel %1 \"%2\"\n")
-            .arg(QLatin1String(variant.labelTarget), ui->le_deviceLabel->text());
-    // A label too long for the device's line buffer, or holding a line break, is refused rather
-    // than cut or split: the read-back below then shows the user the label the device still holds.
-    if (command::isSendable(command))
-        write(command);
-    ui->le_deviceLabel->clearFocus();
+    // A label too long for the command buffer, or holding a line break, is refused rather than
+    // cut or split: the read-back below then shows the user the label the device still holds.
+    sendUserText(QStringLiteral("device.label"), ui->le_deviceLabel->text());
+    finishEditing(ui->le_deviceLabel);
     labelUpdate();
 }
 
 void InfoWidget::on_pb_defaults_clicked()
 {
-    QString ignored;
-    read(QStringLiteral("setUserDefaults\n"), ignored, 1, 1);
+    if (Serial *link = channel())
+        settings::factoryReset(*link);
     refresh();
 }
 
 InfoWidget::TimeField InfoWidget::delayField()
 {
-    return {ui->gb_DMXFailModeDelay, ui->l_DMXFailModeDelayTime,
-            ui->le_DMXFailModeDelay, &delayText,
-            "getDataLossDelay\n",    "setDataLossDelay %1\n"};
+    return {ui->le_DMXFailModeDelay, "failmode.delay", &delayText, &delaySpan};
 }
 
 InfoWidget::TimeField InfoWidget::holdField()
 {
-    return {ui->gb_DMXFailModeHold, ui->l_DMXFailModeHoldTime, ui->le_DMXFailModeHold, &holdText,
-            "getDataLossHold\n",    "setDataLossHold %1\n"};
+    return {ui->le_DMXFailModeHold, "failmode.hold", &holdText, &holdSpan};
 }
 
 void InfoWidget::delayUpdate()
@@ -184,9 +140,9 @@ void InfoWidget::levelUpdate()
 {
     if (ui->le_level->hasFocus())
         return;
-    QString piece;
-    if (read(QStringLiteral("getDataLossLevel\n"), piece, 6, 6))
-        ui->le_level->setText(piece);
+    const settings::Reading reading = readSetting(QStringLiteral("failmode.level"));
+    if (reading.sent)
+        ui->le_level->setText(reading.words);
 }
 
 void InfoWidget::timeFieldUpdate(const TimeField &field)
@@ -194,41 +150,61 @@ void InfoWidget::timeFieldUpdate(const TimeField &field)
     // A field being edited shows the entry template; a refresh must not take it away.
     if (field.edit->hasFocus())
         return;
-    QString piece;
-    if (read(QLatin1String(field.getCommand), piece, 7, 7))
-        field.edit->setText(failmode::timeText(piece.toInt()));
+    const settings::Reading reading = readSetting(QLatin1String(field.key));
+    // Anything that is not a number shows as no time at all.
+    if (reading.sent)
+        field.edit->setText(failmode::timeText(reading.words.toInt()));
 }
 
-void InfoWidget::timeFieldSend(const TimeField &field, int tenths)
+void InfoWidget::timeFieldRestore(const TimeField &field)
 {
-    write(QString(QLatin1String(field.setCommand)).arg(tenths));
+    field.edit->setText(*field.savedText);
+    field.span->typed = false;
+    // Return on an untouched field keeps the field in editing; only leaving it ends the edit.
+    if (!field.edit->hasFocus())
+        field.span->open = false;
+    timeFieldUpdate(field);
 }
 
 void InfoWidget::timeFieldCommit(const TimeField &field)
 {
+    // The same edit commits again when the field loses the focus and once more through the
+    // editingFinished that follows; only the first may send.
+    if (!field.span->open)
+        return;
     const QString text = field.edit->text();
-    if (failmode::holdsNoEntry(text)) {
-        // Nothing was typed: show the value from before editing again and send nothing.
-        field.edit->setText(*field.savedText);
-    } else {
-        const QString filled = failmode::zeroFilled(text);
-        field.edit->setText(filled);
-        timeFieldSend(field, failmode::tenthsFromText(filled).value_or(0));
-        field.edit->clearFocus();
+    std::optional<int> tenths;
+    if (field.span->typed && !failmode::holdsNoEntry(text))
+        tenths = failmode::tenthsFromText(failmode::zeroFilled(text));
+    // Nothing typed, or a time nobody can mean (a negative part): the value from before editing
+    // comes back and nothing is sent.
+    if (!tenths) {
+        timeFieldRestore(field);
+        return;
     }
+    field.edit->setText(failmode::zeroFilled(text));
+    field.span->open = false;
+    timeFieldSend(field, *tenths);
+    finishEditing(field.edit);
     timeFieldUpdate(field);
+}
+
+void InfoWidget::timeFieldSend(const TimeField &field, int tenths)
+{
+    sendUserText(QLatin1String(field.key), QString::number(tenths));
 }
 
 void InfoWidget::timeFieldEdited(const TimeField &field, const QString &text)
 {
     field.edit->setText(failmode::laidIntoTemplate(text));
+    field.span->typed = true;
 }
 
 void InfoWidget::timeFieldFocusIn(const TimeField &field)
 {
     *field.savedText = field.edit->text();
     field.edit->setText(failmode::entryTemplate());
-    applyEditGroupFocusStyle(field.group, field.caption, field.edit);
+    *field.span = {false, true};
 }
 
 void InfoWidget::on_le_DMXFailModeDelay_editingFinished()
@@ -265,42 +241,24 @@ void InfoWidget::on_pb_DMXFailModeHoldInf_clicked()
 
 void InfoWidget::on_le_level_editingFinished()
 {
-    const QString command = QStringLiteral("setDataLossLevel %1\n").arg(ui->le_level->text());
-    if (command::isSendable(command))
-        write(command);
-    ui->le_level->clearFocus();
+    sendUserText(QStringLiteral("failmode.level"), ui->le_level->text());
+    finishEditing(ui->le_level);
     levelUpdate();
 }
 
 bool InfoWidget::eventFilter(QObject *watched, QEvent *event)
 {
-    // Scrolling over a combo box must never change a setting.
-    if (event->type() == QEvent::Wheel && qobject_cast<QComboBox *>(watched))
-        return true;
     const bool focusIn = event->type() == QEvent::FocusIn;
-    const bool focusOut = event->type() == QEvent::FocusOut;
-    if (!focusIn && !focusOut)
-        return false;
-
-    if (watched == ui->le_deviceLabel || watched == ui->le_level) {
-        QGroupBox *group = watched == ui->le_level ? ui->gb_level : ui->gb_deviceLabel;
-        QLabel *caption = watched == ui->le_level ? ui->l_level : ui->l_deviceLabel;
-        QLineEdit *edit = static_cast<QLineEdit *>(watched);
-        if (focusIn)
-            applyEditGroupFocusStyle(group, caption, edit);
-        else
-            applyEditGroupStyle(group, caption, edit);
-    } else if (watched == ui->le_DMXFailModeDelay || watched == ui->le_DMXFailModeHold) {
+    if ((focusIn || event->type() == QEvent::FocusOut) &&
+        (watched == ui->le_DMXFailModeDelay || watched == ui->le_DMXFailModeHold)) {
         const TimeField field = watched == ui->le_DMXFailModeDelay ? delayField() : holdField();
-        if (focusIn) {
+        if (focusIn)
             timeFieldFocusIn(field);
-        } else {
+        else
             timeFieldCommit(field);
-            applyEditGroupStyle(field.group, field.caption, field.edit);
-        }
     }
     // The line edits still handle their focus changes themselves (a focus-out also ends editing).
-    return false;
+    return BaseWidget::eventFilter(watched, event);
 }
 
 InfoWidget2::InfoWidget2(QWidget *parent) : InfoWidget(parent, receiverVariant) {}

@@ -5,8 +5,6 @@
 #include <QString>
 
 class QEvent;
-class QGroupBox;
-class QLabel;
 class QLineEdit;
 
 namespace Ui {
@@ -29,16 +27,11 @@ public:
     void refresh() override;
 
 protected:
+    // Where each family keeps these values in its replies is the settings table's business.
     struct Variant
     {
         const char *objectName;
-        const char *labelTarget; // the device label's name in getRdmLabel/setRdmLabel
-        int labelFirstPiece;
-        int softwarePiece;       // in getFWInfo
-        int softwareSecondPiece; // in getFCConfig
-        int bootPiece;           // in getFWInfo
-        int bootSecondPiece;     // in getFCConfig
-        int uidPiece;            // in getFCConfig
+        Family family;
     };
     static const Variant dimmerVariant;
 
@@ -58,16 +51,22 @@ private slots:
     void on_le_level_editingFinished();
 
 private:
-    // One of the two fail-time fields: its widgets, the text it showed before editing began and
-    // the commands that read and write its value.
+    // Where one edit of a time field stands, from the focus coming in to its commit: whether
+    // the user has typed, and whether the commit is still to come. A field commits on Return, on
+    // losing the focus and on the editingFinished that follows, and may send at most once.
+    struct EditSpan
+    {
+        bool typed = false;
+        bool open = false;
+    };
+    // One of the two fail-time fields: its widget, its setting, the text it showed before
+    // editing began and the state of the edit.
     struct TimeField
     {
-        QGroupBox *group;
-        QLabel *caption;
         QLineEdit *edit;
+        const char *key;
         QString *savedText;
-        const char *getCommand;
-        const char *setCommand;
+        EditSpan *span;
     };
     TimeField delayField();
     TimeField holdField();
@@ -81,17 +80,15 @@ private:
     void timeFieldCommit(const TimeField &field);
     void timeFieldSend(const TimeField &field, int tenths);
     void timeFieldEdited(const TimeField &field, const QString &text);
+    void timeFieldRestore(const TimeField &field);
     void timeFieldFocusIn(const TimeField &field);
-
-    // Reads pieces first..last of the reply to command; false when the channel is missing or
-    // closed, in which case the caller leaves its widget alone.
-    bool read(const QString &command, QString &pieces, int first, int last);
-    void write(const QString &command);
 
     Ui::InfoWidget *ui;
     const Variant variant;
     QString delayText;
     QString holdText;
+    EditSpan delaySpan;
+    EditSpan holdSpan;
 };
 
 // The receiver card's information page.

@@ -126,9 +126,7 @@ private slots:
             "le_DMXPortLabel=DMX Port #1");
         row(D + "paste le_Universe", inject, "getUniverse", "le_Universe=18");
         row(D + "wheel", "", "", "cb_DMXPersonality#1");
-        row(D + "focus le_DMXPortLabel", "x", without(dmx, "getRdmLabel p"), "le_DMXPortLabel=x*");
         row(D + "focus le_Universe", "x", without(dmx, "getUniverse"), "le_Universe=x*");
-        row(D + "focus le_DMXAddress", "x", without(dmx, "getDmxAddress"), "le_DMXAddress=x*");
 
         row(W5 + "refresh", "", dimmer(5),
             "cb_bump#1|label/0=Channel A #1|curve/0#1|resp/0#1|freq/0#1|offset/0=7|label/4=Channel "
@@ -139,8 +137,6 @@ private slots:
             "cb_bump#0|label/1=Channel B #1|curve/1#0|resp/1#0|freq/1#0|offset/1=7");
         row(W2 + "choose cb_bump", "0", "setBumpEnable 0|getBumpEnable", "cb_bump#0");
         row(W5 + "choose curve/2", "3", "setCurve c 3|getCurve c", "curve/2#3");
-        row(W2 + "choose resp/0", "5", "setRespTime a 5|getRespTime a", "resp/0#5");
-        row(W2 + "choose freq/1", "7", "setModulation b 7|getModulation b", "freq/1#7");
         row(W5 + "choose c_applyToAll+resp/0", "5",
             perChannel("setRespTime %c 5|getRespTime %c", 5), perChannel("resp/%i#5", 5));
         row(W2 + "type label/0", "Stage Left", "setRdmLabel a \"Stage Left\"|getRdmLabel a",
@@ -164,15 +160,12 @@ private slots:
         row(F + "closed", "", "",
             "cb_dmxInputMode#0|cb_antSelect#0|cb_outputPower#0|le_vexaId=102|le_vexaKey=13");
         row(F + "choose cb_antSelect", "3", "setAntenna 3|getAntenna", "cb_antSelect#3");
-        row(F + "choose cb_outputPower", "0", "setFCPower 0|getFCPower", "cb_outputPower#0");
         row(F + "choose cb_dmxInputMode", "0", "setInputMode 0|getInputMode", "cb_dmxInputMode#0");
         row(F + "type le_vexaId", "60000", "setVexaId 60000|getVexaId", "le_vexaId=60000");
         row(F + "type le_vexaKey", "750", "setVexaKey 750|getVexaKey", "le_vexaKey=13");
         row("7185 FarcastWidget paste le_vexaId", inject, "getVexaId", "le_vexaId=102");
         row(F + "wheel", "", "", "cb_antSelect#1");
         row(F + "focus le_vexaId", "77", without(farcast, "getVexaId"), "le_vexaId=77*");
-        row("7185 FarcastWidget focus le_vexaKey", "12", without(farcast, "getVexaKey"),
-            "le_vexaKey=12*");
 
         row(I + "refresh", "", info(),
             "lc_modelDesc=Glimmerline 5x2.5A Dimmer|le_deviceLabel=Glimmerline "
@@ -215,7 +208,6 @@ private slots:
         row(I + "focus le_deviceLabel", "x", without(info(), "getRdmLabel r"), "le_deviceLabel=x*");
         row(I + "focus le_DMXFailModeDelay", " :  :  :1", without(info(), "getDataLossDelay"),
             "le_DMXFailModeDelay= :  :  :1*");
-        row(I + "focus le_level", "9", without(info(), "getDataLossLevel"), "le_level=9*");
 
         // Seed 1 switches the outputs off, as the page starts; seed 2 has them on.
         row("7185/2 AdvancedWidget refresh", "", "getPwmConfig|get0-10Config",

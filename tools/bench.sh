@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmark suite and prints the tables of figures:
 #   tools/bench.sh           the full run (a few minutes): transactions, page refreshes with device
-#                            delays of 0, 1, 5 and 20 ms, growth, start-up (5 runs), idle (2 x 30 s)
+#                            delays of 0, 1, 5 and 20 ms, growth, applying a settings file (0 and
+#                            5 ms), vantelo-cli info as a process, start-up (5 runs), idle (2 x 30 s)
 #   tools/bench.sh --quick   one short pass of every bench (seconds), so that none of them rots
 # The build directory is $VANTELO_BUILD_DIR (default build/), jobs $VANTELO_JOBS (default 2).
 # Figures are only as quiet as the machine: run it while nothing else compiles.
@@ -24,7 +25,7 @@ ensure_packages libbenchmark-dev
 # Configured every time: a build directory made before Google Benchmark was installed has to
 # find it now.
 configure_testing_build "$BUILD"
-cmake --build "$BUILD" --target bench_device bench_startup -j "$JOBS" >/dev/null
+cmake --build "$BUILD" --target bench_device bench_startup vantelo-cli vantelo-sim -j "$JOBS" >/dev/null
 
 # Headless, as in CI.
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}

@@ -35,7 +35,7 @@ fi
 compiler_launcher launcher
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
     -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "${launcher[@]}" >/dev/null
-cmake --build "$BUILD" --target vantelo vantelo-sim -j "$JOBS" >/dev/null
+cmake --build "$BUILD" --target vantelo vantelo-sim vantelo-cli -j "$JOBS" >/dev/null
 rm -f "$BUILD"/vantelo_*.deb
 (cd "$BUILD" && cpack -G DEB >/dev/null)
 debs=("$BUILD"/vantelo_*.deb)
@@ -56,9 +56,11 @@ done
 expected_files() {
     cat <<EOF
 /usr/bin/vantelo
+/usr/bin/vantelo-cli
 /usr/bin/vantelo-sim
 /usr/lib/udev/rules.d/70-vantelo.rules
 /usr/share/applications/$APP_ID.desktop
+/usr/share/man/man1/vantelo-cli.1
 /usr/share/man/man1/vantelo-sim.1
 /usr/share/man/man1/vantelo.1
 /usr/share/metainfo/$APP_ID.metainfo.xml
@@ -75,9 +77,11 @@ fi
 
 # --- install ---------------------------------------------------------------------------------------
 # Only what apt installs for this package may be taken away again; anything else that appears
-# meanwhile is someone else's.
-pulled_in=$(apt_get -s install "$(cd "$(dirname "$DEB")" && pwd)/$(basename "$DEB")" 2>/dev/null |
-    awk '$1 == "Inst" && $2 != "vantelo" { print $2 }')
+# meanwhile is someone else's. An "Inst" line with the old version in brackets is an upgrade of a
+# package that was there before: it stays (purging it could take systemd or libc with it).
+plan=$(apt_get -s install "$(cd "$(dirname "$DEB")" && pwd)/$(basename "$DEB")" 2>/dev/null)
+pulled_in=$(awk '$1 == "Inst" && $2 != "vantelo" && $3 !~ /^\[/ { print $2 }' <<<"$plan")
+upgraded=$(awk '$1 == "Inst" && $3 ~ /^\[/ { print $2 }' <<<"$plan")
 udev_run_existed=0
 [ -e /run/udev ] && udev_run_existed=1
 
@@ -91,7 +95,13 @@ cleanup() {
     if [ -n "$pulled_in" ]; then
         say "removing what the install pulled in: ${pulled_in//$'\n'/ }"
         # shellcheck disable=SC2086
-        apt_get purge $pulled_in >/dev/null
+        if ! apt_get purge $pulled_in >/dev/null; then
+            echo "package-test: FAILED: could not remove ${pulled_in//$'\n'/ }" >&2
+            status=1
+        fi
+    fi
+    if [ -n "$upgraded" ]; then
+        say "upgraded for the install and left upgraded: ${upgraded//$'\n'/ }"
     fi
     # udevadm test leaves its database behind on a machine where udev does not run.
     [ "$udev_run_existed" -eq 0 ] && as_root rm -rf /run/udev
@@ -110,7 +120,7 @@ fi
 for f in $(expected_files); do
     [ -s "$f" ] || die "$f is missing or empty on disk"
 done
-missing=$(ldd /usr/bin/vantelo /usr/bin/vantelo-sim | grep 'not found' || true)
+missing=$(ldd /usr/bin/vantelo /usr/bin/vantelo-sim /usr/bin/vantelo-cli | grep 'not found' || true)
 [ -z "$missing" ] || die "unresolved libraries: $missing"
 
 # --- the installed programs run ------------------------------------------------------------------
@@ -122,6 +132,18 @@ out=$(XDG_RUNTIME_DIR=$runtime QT_QPA_PLATFORM=offscreen timeout 60 /usr/bin/van
 rm -rf "$runtime"
 say "vantelo --version: $out"
 [[ "$out" == "vantelo $version"* ]] || die "vantelo --version printed '$out', not version $version"
+
+# The command line needs neither a display nor the window's libraries: no platform is set here.
+out=$(timeout 30 /usr/bin/vantelo-cli --version) || die "vantelo-cli --version failed"
+say "vantelo-cli --version: $out"
+[[ "$out" == "vantelo-cli $version"* ]] || die "vantelo-cli --version printed '$out', not version $version"
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY timeout 30 /usr/bin/vantelo-cli --simulate 7146 info 2>&1) ||
+    die "vantelo-cli --simulate 7146 info failed: $out"
+grep -qx "model 7146" <<<"$out" || die "vantelo-cli --simulate 7146 info printed no model: $out"
+say "vantelo-cli --simulate 7146 info: $(tr '\n' ' ' <<<"$out")"
+if ldd /usr/bin/vantelo-cli | grep -qE 'libQt5(Gui|Widgets|WebEngine)'; then
+    die "vantelo-cli links a window library"
+fi
 
 out=$(timeout 30 /usr/bin/vantelo-sim --help 2>&1) || die "vantelo-sim --help failed"
 grep -q "vantelo-sim" <<<"$out" || die "vantelo-sim --help printed no usage: $out"

@@ -332,9 +332,10 @@ SimDevice::SimDevice(const QString &model) : m_model(model), m_family(Family::Di
     m_state = factoryDefaults();
 }
 
-bool SimDevice::isKnownModel(const QString &model)
+QString SimDevice::defaultUid(const QString &model)
 {
-    return findModel(model) != nullptr;
+    const ModelInfo *info = findModel(model);
+    return info ? QLatin1String(info->uid) : QString();
 }
 
 QString SimDevice::prompt() const

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 // The device simulator's command interpreter: one object per device, pure (no I/O, no time).
@@ -9,7 +10,12 @@
 // the family prompt.
 namespace sim {
 
-enum class Family { Dimmer5, Dimmer2, Receiver };
+enum class Family
+{
+    Dimmer5,
+    Dimmer2,
+    Receiver
+};
 
 struct ChannelState
 {
@@ -37,9 +43,9 @@ struct DeviceState
     bool wirelessInput = false;
     int vexaId = 0;
     int vexaKey = 0;
-    int antenna = 0; // 0..3
-    int power = 0;   // 0..3
-    bool pwmOutput = false;    // receiver cards only
+    int antenna = 0;            // 0..3
+    int power = 0;              // 0..3
+    bool pwmOutput = false;     // receiver cards only
     bool zeroTenOutput = false; // receiver cards only
 
     bool operator==(const DeviceState &other) const;
@@ -52,7 +58,12 @@ public:
     // model: one of the six model numbers ("7146", "7147", "7126", "7127", "7185", "7186").
     explicit SimDevice(const QString &model);
 
+    // The models the simulator offers: the program's catalogue, in its order, as far as the
+    // simulator holds firmware data for them (SimModels.cpp, kept out of the fuzz build).
     static bool isKnownModel(const QString &model);
+    static QStringList knownModels();
+    // The UID a unit of this model reports out of the box; empty for a model without data.
+    static QString defaultUid(const QString &model);
 
     QString model() const { return m_model; }
     Family family() const { return m_family; }

@@ -37,6 +37,26 @@ QString errnoText(const char *what)
                                         QString::fromLocal8Bit(strerror(errno)));
 }
 
+// Re-points a link in one step, so a client never sees a path to a stale pty.
+bool pointLink(const QString &path, const char *target, QString *error)
+{
+    const QByteArray link = QFile::encodeName(path);
+    const QByteArray tmpLink = link + ".new";
+    ::unlink(tmpLink.constData());
+    if (::symlink(target, tmpLink.constData()) == 0 &&
+        ::rename(tmpLink.constData(), link.constData()) == 0)
+        return true;
+    if (error)
+        *error = errnoText("symlink") + QStringLiteral(" (%1)").arg(path);
+    ::unlink(tmpLink.constData());
+    return false;
+}
+
+void removeLink(const QString &path)
+{
+    ::unlink(QFile::encodeName(path).constData());
+}
+
 } // namespace
 
 struct PtyServer::Impl
@@ -72,6 +92,7 @@ struct PtyServer::Impl
     int slaveKeep = -1; // our own slave descriptor: without it the master reads EIO between clients
     unsigned generation = 0; // bumped by every unplug, so a pending answer is not sent to a new pty
     QByteArray pending;      // received bytes not yet ending in a line feed
+    QStringList extraLinks;
     int wake[2] = {-1, -1};
     std::thread thread;
     bool accepting = false; // the thread takes tasks (under mutex)
@@ -83,6 +104,7 @@ struct PtyServer::Impl
 
     bool openPty(QString *error);
     void closePty();
+    void removeLinks();
     void runOnIoThread(const std::function<void()> &fn);
     void runPendingTasks();
     void drainWake();
@@ -121,15 +143,15 @@ bool PtyServer::Impl::openPty(QString *error)
     }
     ::fcntl(m, F_SETFL, ::fcntl(m, F_GETFL) | O_NONBLOCK);
 
-    // Re-point the link in one step, so a client never sees a path to a stale pty.
-    const QByteArray link = QFile::encodeName(linkPath);
-    const QByteArray tmpLink = link + ".new";
-    ::unlink(tmpLink.constData());
-    if (::symlink(name, tmpLink.constData()) != 0 ||
-        ::rename(tmpLink.constData(), link.constData()) != 0) {
-        const QString text = errnoText("symlink");
+    QString linkError;
+    bool linked = pointLink(linkPath, name, &linkError);
+    for (int i = 0; linked && i < extraLinks.size(); ++i)
+        linked = pointLink(extraLinks.at(i), name, &linkError);
+    if (!linked) {
+        // Half a unit is worse than none: a client would find it under one name only.
+        removeLinks();
         ::close(s);
-        return fail(text, m);
+        return fail(linkError, m);
     }
     master = m;
     slaveKeep = s;
@@ -139,11 +161,18 @@ bool PtyServer::Impl::openPty(QString *error)
     return true;
 }
 
+void PtyServer::Impl::removeLinks()
+{
+    removeLink(linkPath);
+    for (const QString &path : extraLinks)
+        removeLink(path);
+}
+
 void PtyServer::Impl::closePty()
 {
     if (master < 0)
         return;
-    ::unlink(QFile::encodeName(linkPath).constData());
+    removeLinks();
     closeFd(master);
     closeFd(slaveKeep);
     pending.clear();
@@ -448,6 +477,28 @@ QString PtyServer::slavePath() const
     return d->slavePath;
 }
 
+bool PtyServer::plugged() const
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return !d->slavePath.isEmpty();
+}
+
+bool PtyServer::setExtraLinks(const QStringList &paths)
+{
+    bool ok = true;
+    d->runOnIoThread([this, &paths, &ok] {
+        for (const QString &path : d->extraLinks)
+            removeLink(path);
+        d->extraLinks = paths;
+        if (d->master < 0)
+            return;
+        const QByteArray target = QFile::encodeName(slavePath());
+        for (const QString &path : paths)
+            ok = pointLink(path, target.constData(), nullptr) && ok;
+    });
+    return ok;
+}
+
 void PtyServer::setLatencyMs(int ms)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
@@ -537,6 +588,14 @@ void PtyServer::clearLog()
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     d->log.clear();
+}
+
+QStringList PtyServer::takeCommandLog()
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    QStringList taken;
+    taken.swap(d->log);
+    return taken;
 }
 
 DeviceState PtyServer::state() const

@@ -60,6 +60,8 @@ struct ModalCatcher
     bool waitForCount(int n, int timeoutMs = 5000);
     // Messages whose title or text is this.
     int count(const QString &titleOrText) const;
+    int count() const { return messages.size(); }
+    Message last() const { return messages.last(); }
     static QMessageBox *openBox();
     static void closeOpenBoxes();
 
@@ -115,4 +117,16 @@ private:
     QElapsedTimer m_clock;
     qint64 m_last = 0;
     qint64 m_longest = 0;
+};
+
+// The port source test's names for the window against a unit it lists itself.
+struct AppHarness : AppRig
+{
+    using AppRig::AppRig;
+    void createWindow()
+    {
+        catcher.timer.stop(); // the test has a catcher of its own
+        window = std::make_unique<MainWindow>();
+        window->show();
+    }
 };
