@@ -88,11 +88,11 @@ struct PortPage
     explicit PortPage(const QString &ports)
     {
         unit.start();
-        for (QString spec : ports.split(' ', Qt::SkipEmptyParts)) {
+        for (QString entry : ports.split(' ', Qt::SkipEmptyParts)) {
             PortInfo port;
             port.portName =
-                spec.section(':', 0, 0) == "unit" ? unit.portPath() : spec.section(':', 0, 0);
-            port.productIdentifier = spec.section(':', 1).toUShort();
+                entry.section(':', 0, 0) == "unit" ? unit.portPath() : entry.section(':', 0, 0);
+            port.productIdentifier = entry.section(':', 1).toUShort();
             port.hasVendorIdentifier = port.hasProductIdentifier = port.productIdentifier != 0;
             port.vendorIdentifier = port.productIdentifier == 9 ? 0x0403 : 1155;
             system << port;

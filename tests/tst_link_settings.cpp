@@ -97,13 +97,13 @@ private slots:
     // A read whose query is answered with the given line between its echo and the prompt.
     void reading_data()
     {
-        QTest::addColumn<QString>("spec"); // model, key, the query answered ("closed": none sent)
+        QTest::addColumn<QString>("where"); // model, key, the query answered ("closed": none sent)
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QString>("words"); // "*": not checked
         QTest::addColumn<QString>("value"); // as text; "none"
-        const auto row = [](const char *tag, const char *spec, const char *answer,
+        const auto row = [](const char *tag, const char *where, const char *answer,
                             const char *words, const char *value) {
-            QTest::newRow(tag) << spec << answer << words << value;
+            QTest::newRow(tag) << where << answer << words << value;
         };
         row("closed channel", "7146|dmx.universe|closed", "", "", "none");
         row("no number", "7146|dmx.universe|getUniverse", "DMX universe is 12abc", "12abc", "none");
@@ -125,11 +125,11 @@ private slots:
 
     void reading()
     {
-        QFETCH(QString, spec);
+        QFETCH(QString, where);
         QFETCH(QString, answer);
         QFETCH(QString, words);
         QFETCH(QString, value);
-        const QStringList parts = spec.split('|');
+        const QStringList parts = where.split('|');
         Unit unit(parts[0]);
         QVERIFY(unit.ready);
         if (parts[2] == "closed")

@@ -51,12 +51,12 @@ QString without(const QString &log, const QString &entry)
     return list.join('|');
 }
 
-// spec: "model[/seed] pageClass action target"; log and shown: entries joined by "|".
-void row(const QString &spec, const QString &input, const QString &log, const QString &shown)
+// where: "model[/seed] pageClass action target"; log and shown: entries joined by "|".
+void row(const QString &where, const QString &input, const QString &log, const QString &shown)
 {
-    QString tag = spec + ' ' + input.left(16);
+    QString tag = where + ' ' + input.left(16);
     QTest::newRow(qPrintable(tag.replace('\n', "\\n").replace('\r', "\\r").replace('\t', "\\t")))
-        << spec.split(' ') << input << log.split('|', Qt::SkipEmptyParts)
+        << where.split(' ') << input << log.split('|', Qt::SkipEmptyParts)
         << shown.split('|', Qt::SkipEmptyParts);
 }
 
@@ -91,7 +91,7 @@ private slots:
     // first. Shown entries are pageSnapshot entries; "!x" means no entry starts with x.
     void table_data()
     {
-        QTest::addColumn<QStringList>("spec");
+        QTest::addColumn<QStringList>("where");
         QTest::addColumn<QString>("input");
         QTest::addColumn<QStringList>("log");
         QTest::addColumn<QStringList>("shown");
@@ -220,15 +220,15 @@ private slots:
 
     void table()
     {
-        QFETCH(QStringList, spec);
+        QFETCH(QStringList, where);
         QFETCH(QString, input);
         QFETCH(QStringList, log);
         QFETCH(QStringList, shown);
-        const QString action = spec.at(2), target = spec.value(3);
-        PageRig rig(spec.at(0).section('/', 0, 0), spec.at(1));
+        const QString action = where.at(2), target = where.value(3);
+        PageRig rig(where.at(0).section('/', 0, 0), where.at(1));
         QVERIFY(rig.ready && rig.page);
-        if (spec.at(0).contains('/'))
-            rig.server.setSeed(spec.at(0).section('/', 1).toInt());
+        if (where.at(0).contains('/'))
+            rig.server.setSeed(where.at(0).section('/', 1).toInt());
         if (action != "refresh")
             rig.page->refresh();
         // With Apply to all, the other channels' boxes show what the unit holds only after the next
