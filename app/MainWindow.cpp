@@ -3,6 +3,7 @@
 
 #include "app/Debug.h"
 #include "app/SettingsFiles.h"
+#include "app/StationWindow.h"
 #include "link/ModelCatalogue.h"
 #include "link/Serial.h"
 #include "link/SerialPortWidget.h"
@@ -54,6 +55,12 @@ MainWindow::MainWindow()
     pollTimer->setObjectName(QStringLiteral("pollTimer"));
 
     m_settingsFiles = new SettingsFiles(this, ui->actionSave_Settings, ui->actionLoad_Settings);
+    connect(ui->actionProvision_Units, &QAction::triggered, this, [this] {
+        StationWindow *station = stationWindow();
+        station->show();
+        station->raise();
+        station->activateWindow();
+    });
 
     connect(serialPortWidget, SIGNAL(serialPortChange(QString)), this,
             SLOT(serialPortChange(QString)));
@@ -156,6 +163,38 @@ void MainWindow::resumePolling()
 {
     if (pollTimer)
         pollTimer->start(1);
+}
+
+StationWindow *MainWindow::stationWindow()
+{
+    if (!m_station) {
+        m_station = new StationWindow(this);
+        connect(m_station, &StationWindow::runningChanged, this,
+                [this](bool running) { setStationRunning(running); });
+    }
+    return m_station;
+}
+
+void MainWindow::setStationRunning(bool running)
+{
+    if (serialPortWidget)
+        serialPortWidget->setConnectAllowed(!running);
+    if (m_settingsFiles)
+        m_settingsFiles->setAllowed(!running);
+    if (!running) {
+        // As at start-up: the first poll finds no unit, shows the port page and connects.
+        if (pollTimer)
+            pollTimer->start(1);
+        return;
+    }
+    holdPolling();
+    // Letting go of the unit is no disconnection to report.
+    deviceFound = false;
+    if (serial)
+        serial->close();
+    ui->stackedWidget->setCurrentIndex(portPageIndex);
+    deletePages();
+    setUsbDisconnectedIcon(ui->l_usb);
 }
 
 void MainWindow::clearNavButtons()

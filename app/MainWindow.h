@@ -22,6 +22,7 @@ class QTimer;
 class Serial;
 class SerialPortWidget;
 class SettingsFiles;
+class StationWindow;
 
 namespace Ui {
 class MainWindow;
@@ -46,6 +47,12 @@ public:
     // once, and that poll reads the page on screen again.
     void holdPolling();
     void resumePolling();
+
+    // The provisioning station owns every unit while it runs: the window lets go of its own,
+    // shows the port page with connecting switched off and reports no disconnection; afterwards
+    // it connects by itself as at start-up.
+    void setStationRunning(bool running);
+    StationWindow *stationWindow();
 
     // The page sets used for the next announcement; the program's own table by default.
     void setPageFamilies(const QVector<PageFamily> &families);
@@ -111,6 +118,7 @@ private:
     QTimer *refreshTimer = nullptr;
     QTimer *pollTimer = nullptr;
     SettingsFiles *m_settingsFiles = nullptr;
+    StationWindow *m_station = nullptr;
 
     QVector<PageFamily> families;
     std::function<void(int)> exitHandler;

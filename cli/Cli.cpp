@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "Version.h"
+#include "cli/Provision.h"
 #include "core/SimDevice.h"
 #include "link/DeviceSession.h"
 #include "link/DeviceSettings.h"
@@ -906,6 +907,10 @@ QString helpText()
                "  apply FILE [--dry-run]  write what differs, then read every key of FILE back "
                "and report each\n"
                "  reset --yes             restore the unit's factory defaults\n"
+               "  provision TEMPLATE... --log FILE\n"
+               "                          set up every unit found from its family's template, "
+               "each\n"
+               "                          with its own address and label; verify and log each\n"
                "\n"
                "Options (before or after the command):\n"
                "  --port PATH             the unit on this serial port\n"
@@ -925,6 +930,27 @@ QString helpText()
                "  -h, --help              this text\n"
                "  --version               the program's version\n"
                "Without --port or --simulate the one attached supported unit is used.\n"
+               "\n"
+               "Provisioning options:\n"
+               "  --log FILE              the CSV log: read for units already provisioned, "
+               "appended to\n"
+               "  --start-address N       addresses in sequence from N (without: the "
+               "template's)\n"
+               "  --universe U            every unit's DMX universe\n"
+               "  --label PATTERN         every unit's label; {n}, {address}, {model}, {uid}\n"
+               "  --footprint MODEL=N     slots a model takes (a receiver card takes none "
+               "unless given)\n"
+               "  --port PATH             this unit (repeatable); --port-dir DIR: every port "
+               "in DIR\n"
+               "  --all                   also every other attached supported unit\n"
+               "  --watch                 provision units as they appear, until Ctrl-C\n"
+               "  --dry-run               identify and show addresses and labels, write "
+               "nothing\n"
+               "  --again                 also units the log shows as provisioned\n"
+               "  --record-dir DIR        save each passed unit's settings as DIR/UID.json\n"
+               "Provisioning exits 0 when every unit passed (or was provisioned before), 1 when "
+               "one\n"
+               "failed, 3 when no supported unit was found.\n"
                "\n"
                "Exit codes (when several apply, the first of 2, 4, 3, 1 wins):\n"
                "  0  done, and the unit matches (also: list found nothing; apply --dry-run has "
@@ -947,6 +973,12 @@ QString helpText()
 
 int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
+    const int provisionAt = provisionCommandAt(arguments);
+    if (provisionAt >= 0) {
+        QStringList words = arguments;
+        words.removeAt(provisionAt);
+        return provisionCommand(words, out, err);
+    }
     Options options;
     const QString why = parseOptions(arguments, options);
     if (!why.isEmpty()) {

@@ -95,8 +95,16 @@ void SerialPortWidget::refreshPortList()
     ui->cb_Serialports->setCurrentIndex(last >= 0 ? last : 0);
 }
 
+void SerialPortWidget::setConnectAllowed(bool allowed)
+{
+    connectAllowed = allowed;
+    ui->p_SerialportsConnect->setEnabled(allowed);
+}
+
 void SerialPortWidget::autoConnect()
 {
+    if (!connectAllowed)
+        return;
     // A user who asked to see every port chooses one by hand.
     if (ui->cb_Serialports->count() == 0 || ui->cb_showAllPorts->isChecked())
         return;
@@ -106,7 +114,7 @@ void SerialPortWidget::autoConnect()
 void SerialPortWidget::on_p_SerialportsConnect_clicked()
 {
     const QString portName = ui->cb_Serialports->currentText();
-    if (portName.contains(tr(noPortsText)) || !serial)
+    if (portName.contains(tr(noPortsText)) || !serial || !connectAllowed)
         return;
 
     serial->close();

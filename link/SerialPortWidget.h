@@ -27,6 +27,9 @@ public:
     ~SerialPortWidget() override;
 
     void setSerial(Serial *serial);
+    // Off while something else owns the units (the provisioning station): Connect and
+    // autoConnect do nothing.
+    void setConnectAllowed(bool allowed);
     void refreshPortList();
 
     // The catalogue's USB product identifiers, one per family, accepted together with its vendor
@@ -57,4 +60,5 @@ private:
     Serial *serial = nullptr;
     QTimer listTimer;
     QString lastPortName;
+    bool connectAllowed = true;
 };

@@ -21,6 +21,9 @@ const char *const Highlight = "#ff9100";
 const char *const PressedGrey = "#a0a0a0";
 const char *const CaptionGrey = "#c7c7c7";
 const char *const TextWhite = "#ffffff";
+// The station's verdict, readable from across the bench.
+const char *const PassGreen = "#2e7d32";
+const char *const FailRed = "#c62828";
 
 const char *const ImagePrefix = ":/images/images/";
 const char *const IconPrefix = ":/images/icons/";
@@ -151,6 +154,13 @@ void applyDialogStyle(QWidget *widget)
 {
     widget->setStyleSheet(rule("QWidget", fontSize(14) + decl("color", TextWhite) +
                                               decl("background-color", PageGrey)));
+}
+
+void applyVerdictStyle(QLabel *label, bool pass)
+{
+    label->setStyleSheet(rule("QLabel", fontSize(72) + decl("font-weight", "bold") +
+                                            decl("color", TextWhite) +
+                                            decl("background-color", pass ? PassGreen : FailRed)));
 }
 
 void applyButtonStyle(QPushButton *button)

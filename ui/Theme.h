@@ -22,6 +22,8 @@ void applyFrameGroupStyle(QGroupBox *groupBox);
 void applyLabelStyle(QLabel *label);
 void applyLargeLabelStyle(QLabel *label);
 void applyCaptionStyle(QLabel *label);
+// The station's big PASS or FAIL.
+void applyVerdictStyle(QLabel *label, bool pass);
 
 void applyComboGroupStyle(QGroupBox *groupBox, QLabel *caption, QComboBox *comboBox);
 void applyComboGroupFocusStyle(QGroupBox *groupBox, QLabel *caption, QComboBox *comboBox);

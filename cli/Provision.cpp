@@ -1,0 +1,327 @@
+#include "cli/Provision.h"
+
+#include "cli/Cli.h"
+#include "link/Provisioning.h"
+
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QTextStream>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace cli {
+
+namespace {
+
+const QStringList valuedOptions = {"--log",       "--start-address", "--universe", "--label",
+                                   "--footprint", "--port",          "--port-dir", "--record-dir"};
+const QStringList flagOptions = {"--all", "--watch", "--dry-run", "--again", "--help", "-h"};
+// The other commands' valued options, so that "--port X provision" finds the command.
+const QStringList otherValued = {"--simulate", "--seed", "--uid", "--only", "--except"};
+
+struct Request
+{
+    provision::Setup setup;
+    provision::Selection selection;
+    QStringList templates;
+    bool watch = false;
+    bool help = false;
+};
+
+// Reads the words; empty when they are usable, else the one-line reason.
+QString parse(const QStringList &words, Request &request)
+{
+    QStringList given;
+    bool onlyPositional = false;
+    for (int i = 0; i < words.size(); ++i) {
+        const QString &word = words.at(i);
+        if (onlyPositional || !word.startsWith(QLatin1Char('-')) || word == QLatin1String("-")) {
+            request.templates.append(word);
+            continue;
+        }
+        if (word == QLatin1String("--")) {
+            onlyPositional = true;
+            continue;
+        }
+        const int equals = word.indexOf(QLatin1Char('='));
+        const QString name = equals < 0 ? word : word.left(equals);
+        if (flagOptions.contains(name)) {
+            if (equals >= 0)
+                return QStringLiteral("%1 takes no value").arg(name);
+            given.append(name);
+            continue;
+        }
+        if (!valuedOptions.contains(name)) {
+            return otherValued.contains(name) || name == QLatin1String("--json") ||
+                           name == QLatin1String("--yes") || name == QLatin1String("--version")
+                       ? QStringLiteral("%1 does not go with provision").arg(name)
+                       : QStringLiteral("unknown option '%1'").arg(name);
+        }
+        QString value;
+        if (equals >= 0)
+            value = word.mid(equals + 1);
+        else if (i + 1 < words.size())
+            value = words.at(++i);
+        else
+            return QStringLiteral("%1 needs a value").arg(name);
+        const bool repeatable =
+            name == QLatin1String("--port") || name == QLatin1String("--footprint");
+        if (!repeatable && given.contains(name))
+            return QStringLiteral("%1 can be given only once").arg(name);
+        given.append(name);
+        // A label may be empty on purpose; a path or a number may not.
+        if (value.isEmpty() && name != QLatin1String("--label"))
+            return QStringLiteral("%1 needs a value").arg(name);
+
+        provision::Setup &setup = request.setup;
+        if (name == QLatin1String("--log")) {
+            setup.logPath = value;
+        } else if (name == QLatin1String("--record-dir")) {
+            setup.recordDir = value;
+        } else if (name == QLatin1String("--port")) {
+            request.selection.ports.append(value);
+        } else if (name == QLatin1String("--port-dir")) {
+            if (!QFileInfo(value).isDir())
+                return QStringLiteral("--port-dir: %1 is not a folder").arg(value);
+            request.selection.portDir = value;
+        } else if (name == QLatin1String("--label")) {
+            setup.labelPattern = value;
+        } else if (name == QLatin1String("--footprint")) {
+            const int at = value.indexOf(QLatin1Char('='));
+            bool ok = false;
+            const int count = value.mid(at + 1).toInt(&ok);
+            if (at <= 0 || !ok)
+                return QStringLiteral("--footprint needs MODEL=N");
+            if (setup.footprints.contains(value.left(at)))
+                return QStringLiteral("--footprint %1 given twice").arg(value.left(at));
+            setup.footprints.insert(value.left(at), count);
+        } else {
+            bool ok = false;
+            const int number = value.toInt(&ok);
+            // Out of range is refused with the range by the station's own check.
+            (name == QLatin1String("--universe") ? setup.universe : setup.startAddress) =
+                ok ? number : -1;
+        }
+    }
+    request.help = given.contains(QLatin1String("--help")) || given.contains(QLatin1String("-h"));
+    if (request.help)
+        return QString();
+    request.watch = given.contains(QLatin1String("--watch"));
+    request.setup.dryRun = given.contains(QLatin1String("--dry-run"));
+    request.setup.again = given.contains(QLatin1String("--again"));
+    const bool all = given.contains(QLatin1String("--all"));
+    provision::Selection &selection = request.selection;
+    if (all && selection.ports.isEmpty() && selection.portDir.isEmpty())
+        return QStringLiteral("--all adds the attached units to --port or --port-dir");
+    selection.attached = all || (selection.ports.isEmpty() && selection.portDir.isEmpty());
+    if (request.templates.isEmpty())
+        return QStringLiteral("provision needs at least one TEMPLATE");
+    if (request.setup.logPath.isEmpty())
+        return QStringLiteral("provision needs --log FILE");
+    return QString();
+}
+
+// "7146 4B56000012A4, universe 1, address 1-10, label "Dimmer 1""
+QString describe(const provision::Unit &unit)
+{
+    QStringList parts = {unit.model + QLatin1Char(' ') + unit.uid};
+    if (unit.universe > 0)
+        parts.append(QStringLiteral("universe %1").arg(unit.universe));
+    if (unit.address > 0) {
+        parts.append(unit.footprint > 0
+                         ? QStringLiteral("address %1-%2").arg(unit.address).arg(unit.lastAddress())
+                         : QStringLiteral("address %1").arg(unit.address));
+    }
+    if (unit.labelSet)
+        parts.append(QStringLiteral("label \"%1\"").arg(unit.label));
+    return parts.join(QLatin1String(", "));
+}
+
+// The first SIGINT or SIGTERM stops the station after the units being written, a second one
+// interrupts those. The handler only writes a byte; the event loop does the rest.
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    if (::write(signalPipe[1], &byte, 1) < 0) {
+        // A full pipe has a signal waiting already.
+    }
+}
+
+class SignalGuard
+{
+public:
+    SignalGuard()
+    {
+        if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        struct sigaction action = {};
+        action.sa_handler = onSignal;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &m_oldInt);
+        ::sigaction(SIGTERM, &action, &m_oldTerm);
+        m_notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+    }
+    ~SignalGuard()
+    {
+        if (!m_notifier)
+            return;
+        m_notifier.reset();
+        ::sigaction(SIGINT, &m_oldInt, nullptr);
+        ::sigaction(SIGTERM, &m_oldTerm, nullptr);
+        ::close(signalPipe[0]);
+        ::close(signalPipe[1]);
+        signalPipe[0] = signalPipe[1] = -1;
+    }
+    QSocketNotifier *notifier() const { return m_notifier.get(); }
+
+private:
+    struct sigaction m_oldInt = {};
+    struct sigaction m_oldTerm = {};
+    std::unique_ptr<QSocketNotifier> m_notifier;
+};
+
+int usage(QTextStream &err, const QString &why)
+{
+    err << "vantelo-cli: " << why << "\nTry 'vantelo-cli --help' for more information.\n";
+    err.flush();
+    return Usage;
+}
+
+} // namespace
+
+int provisionCommandAt(const QStringList &words)
+{
+    for (int i = 0; i < words.size(); ++i) {
+        const QString &word = words.at(i);
+        if (word == QLatin1String("--"))
+            return i + 1 < words.size() && words.at(i + 1) == QLatin1String("provision") ? i + 1
+                                                                                         : -1;
+        if (!word.startsWith(QLatin1Char('-')) || word == QLatin1String("-"))
+            return word == QLatin1String("provision") ? i : -1;
+        if (!word.contains(QLatin1Char('=')) &&
+            (valuedOptions.contains(word) || otherValued.contains(word)))
+            ++i;
+    }
+    return -1;
+}
+
+int provisionCommand(const QStringList &words, QTextStream &out, QTextStream &err)
+{
+    Request request;
+    QString why = parse(words, request);
+    if (!why.isEmpty())
+        return usage(err, why);
+    if (request.help) {
+        out << helpText();
+        out.flush();
+        return Done;
+    }
+    if (request.setup.labelPattern) {
+        why = provision::labelPatternRefusal(*request.setup.labelPattern);
+        if (!why.isEmpty())
+            return usage(err, why);
+    }
+    for (const QString &path : qAsConst(request.templates)) {
+        const std::optional<provision::Template> loaded = provision::loadTemplate(path, &why);
+        if (!loaded) {
+            err << "vantelo-cli: " << why << '\n';
+            err.flush();
+            return BadFile;
+        }
+        request.setup.templates.append(*loaded);
+    }
+    why = provision::setupRefusal(request.setup);
+    if (!why.isEmpty())
+        return usage(err, why);
+
+    provision::Station station;
+    int passed = 0, failed = 0, skipped = 0, planned = 0;
+    QObject::connect(&station, &provision::Station::unitFinished, [&](const provision::Unit &unit) {
+        using provision::Result;
+        switch (unit.result) {
+        case Result::Pass:
+            ++passed;
+            out << "PASS " << describe(unit) << " (" << unit.port << ")\n";
+            break;
+        case Result::Fail:
+            ++failed;
+            out << "FAIL " << (unit.model.isEmpty() ? QString() : describe(unit) + QLatin1Char(' '))
+                << '(' << unit.port << "): " << unit.failure << '\n';
+            break;
+        case Result::AlreadyProvisioned:
+            ++skipped;
+            out << "SKIP " << unit.model << ' ' << unit.uid << ": already provisioned ("
+                << unit.port << ")\n";
+            break;
+        case Result::NotWritten:
+            ++planned;
+            out << (request.setup.dryRun ? "PLAN " : "STOP ") << describe(unit) << " (" << unit.port
+                << ')' << (unit.failure.isEmpty() ? QString() : QStringLiteral(": ") + unit.failure)
+                << '\n';
+            break;
+        case Result::NotAUnit:
+            err << "vantelo-cli: note: " << unit.port << ": " << unit.failure << '\n';
+            err.flush();
+            break;
+        case Result::Pending:
+            break;
+        }
+        out.flush();
+    });
+
+    SignalGuard guard;
+    int signalsSeen = 0;
+    if (guard.notifier()) {
+        QObject::connect(guard.notifier(), &QSocketNotifier::activated, [&] {
+            char buffer[16];
+            int count = 0;
+            for (ssize_t n; (n = ::read(signalPipe[0], buffer, sizeof buffer)) > 0;)
+                count += int(n);
+            for (int i = 0; i < count; ++i) {
+                if (++signalsSeen == 1) {
+                    err << "vantelo-cli: note: stopping after the units in progress (again to "
+                           "interrupt them)\n";
+                    station.stop();
+                } else {
+                    station.abort();
+                }
+            }
+            err.flush();
+        });
+    }
+    QEventLoop loop;
+    QObject::connect(&station, &provision::Station::finished, &loop, &QEventLoop::quit);
+    if (!station.start(request.setup, request.selection, request.watch, &why)) {
+        err << "vantelo-cli: " << why << '\n';
+        err.flush();
+        return BadFile;
+    }
+    if (request.watch) {
+        err << "vantelo-cli: note: waiting for units; Ctrl-C stops after the units in progress\n";
+        err.flush();
+    }
+    loop.exec();
+
+    QStringList summary = {QStringLiteral("%1 passed").arg(passed),
+                           QStringLiteral("%1 failed").arg(failed)};
+    if (skipped > 0)
+        summary.append(QStringLiteral("%1 already provisioned").arg(skipped));
+    if (planned > 0) {
+        summary.append(request.setup.dryRun
+                           ? QStringLiteral("%1 planned, nothing written").arg(planned)
+                           : QStringLiteral("%1 not written").arg(planned));
+    }
+    out << summary.join(QLatin1String(", ")) << '\n';
+    out.flush();
+    // A unit the station stopped before writing it is not done.
+    if (failed > 0 || (planned > 0 && !request.setup.dryRun))
+        return Differs;
+    return passed + skipped + planned == 0 ? NoUnit : Done;
+}
+
+} // namespace cli

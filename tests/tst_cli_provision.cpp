@@ -1,0 +1,434 @@
+// vantelo-cli provision and the station under it, in-process against simulated units reached
+// through a link folder; the log, the units' states and their command logs are the oracle.
+#include "cli/Cli.h"
+#include "link/PortSource.h"
+#include "link/Provisioning.h"
+#include "server/PtyServer.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+QString uid(int i)
+{
+    return QStringLiteral("4B5600AA%1").arg(i, 4, 10, QLatin1Char('0'));
+}
+
+QStringList csvFields(const QString &line)
+{
+    static const QRegularExpression field(QStringLiteral("(\"(?:[^\"]|\"\")*\"|[^,]*)(,|$)"));
+    QStringList out;
+    for (auto it = field.globalMatch(line); it.hasNext();) {
+        const auto match = it.next();
+        QString text = match.captured(1);
+        if (text.startsWith('"'))
+            text = text.mid(1, text.size() - 2).replace("\"\"", "\"");
+        out.append(text);
+        if (match.captured(2).isEmpty())
+            break;
+    }
+    return out;
+}
+
+QStringList lines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+// A log row with what the station reads of it: UID, universe, address, footprint, result.
+QString row(int unit, int universe, int address, int footprint, const char *result = "PASS")
+{
+    return QStringLiteral("t,p,,7146,%1,,x.json,0,%2,%3,%4,L,%5,")
+        .arg(uid(unit))
+        .arg(universe)
+        .arg(address)
+        .arg(footprint)
+        .arg(result);
+}
+
+int entries(const char *folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size();
+}
+
+// Simulated units, each reached through a link named u0, u1, ... in one folder.
+struct Rig
+{
+    QTemporaryDir dir;
+    std::vector<std::unique_ptr<sim::PtyServer>> units;
+
+    QString links() const { return dir.filePath("rig"); }
+    QString log() const { return dir.filePath("log.csv"); }
+    sim::PtyServer &operator[](int i) { return *units.at(size_t(i)); }
+
+    // "7126" one link, "7126*2" two links to the one unit; plugged: links made now.
+    void add(const QString &spec, bool plugged = true)
+    {
+        const int i = int(units.size());
+        units.push_back(std::make_unique<sim::PtyServer>(spec.section('*', 0, 0)));
+        sim::PtyServer &unit = *units.back();
+        unit.setUid(uid(i));
+        QVERIFY(unit.start());
+        if (plugged)
+            plug(i, spec.contains('*') ? 2 : 1);
+    }
+    void plug(int i, int paths = 1)
+    {
+        QDir().mkpath(links());
+        QStringList names = {QStringLiteral("%1/u%2").arg(links()).arg(i)};
+        if (paths > 1)
+            names.append(names.first() + QStringLiteral("-second"));
+        QVERIFY((*this)[i].setExtraLinks(names));
+    }
+
+    // Per unit: "PASS <address> <label>" as the unit now holds them, or the FAIL row's failure,
+    // or "no row"; rows after the first skip lines of the log.
+    QStringList outcomes(int skip)
+    {
+        QStringList out;
+        const QStringList rows = lines(log()).mid(skip);
+        for (int i = 0; i < int(units.size()); ++i) {
+            QVector<QStringList> mine;
+            for (const QString &line : rows) {
+                if (csvFields(line).value(4) == uid(i))
+                    mine.append(csvFields(line));
+            }
+            const bool written =
+                !(*this)[i].commandLog().filter(QRegularExpression("^set")).isEmpty();
+            const sim::DeviceState state = (*this)[i].state();
+            if (mine.size() > 1) {
+                out.append(QStringLiteral("rows: %1").arg(mine.size()));
+            } else if (mine.isEmpty()) {
+                out.append(written ? "no row, written" : "no row");
+            } else if (mine[0].value(12) == "PASS") {
+                // The row says what the unit holds.
+                const QString held =
+                    QStringLiteral("%1 %2").arg(state.dmxAddress).arg(state.rootLabel);
+                const QString row = mine[0].value(9) + ' ' + mine[0].value(11);
+                out.append("PASS " + held + (row == held ? QString() : " (row: " + row + ")"));
+            } else {
+                out.append("FAIL " + mine[0].value(13) + (written ? "" : "; nothing written"));
+            }
+        }
+        return out;
+    }
+};
+
+struct Run
+{
+    int code;
+    QString out;
+    QString err;
+};
+
+Run runCli(const QStringList &arguments)
+{
+    Run run{0, {}, {}};
+    QTextStream out(&run.out), err(&run.err);
+    run.code = cli::run(arguments, out, err);
+    return run;
+}
+
+} // namespace
+
+class TestCliProvision : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void batch_data();
+    void batch();
+    void unplugDuringWrite_data();
+    void unplugDuringWrite();
+    void silentBesideFast();
+    void watchInOrderOfArrival();
+    void stopMidBatch();
+
+private:
+    QTemporaryDir m_dir;
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+};
+
+void TestCliProvision::initTestCase()
+{
+    const QMap<QString, QByteArray> templates = {
+        {"t714.json", R"("714x", "settings": {"device.label": "T", "dmx.personality": "16-bit",
+                         "channel.a.curve": "Linear"})"},
+        {"t712.json", R"("712x", "settings": {"dmx.personality": "8-bit"})"},
+        {"t718.json", R"("718x", "settings": {"dmx.address": 300, "outputs.pwm": true})"},
+    };
+    for (auto it = templates.begin(); it != templates.end(); ++it) {
+        QFile file(path(it.key()));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(R"({"format": "vantelo-settings", "version": 1, "family": )" + it.value() + "}");
+    }
+    QCOMPARE(runCli({"--simulate", "7146", "--seed", "1", "save", path("full714.json")}).code, 0);
+    // The port source's own watch exists from here on, so the counts below see only the station.
+    PortSource::availablePorts();
+}
+
+void TestCliProvision::batch_data()
+{
+    QTest::addColumn<QStringList>("units");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("logged"); // rows in the log before the run
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("outcomes");
+
+    const QStringList all = {"%t714", "%t712", "%t718", "--start-address", "10"};
+    QTest::newRow("mixed models and personalities, a card without --footprint")
+        << QStringList{"7146", "7126", "7185", "7147"}
+        << all + QStringList{"--label", "{model}-{n}@{address}"} << QStringList() << 0
+        << QStringList{"PASS 10 7146-1@10", "PASS 20 7126-2@20", "PASS 300 7185-3@300",
+                       "PASS 22 7147-4@22"};
+    QTest::newRow("a card with --footprint, labels from the template")
+        << QStringList{"7185", "7146"} << all + QStringList{"--footprint", "7185=3"}
+        << QStringList() << 0 << QStringList{"PASS 10 Farcast Receiver", "PASS 13 T"};
+    QTest::newRow("range exhausted")
+        << QStringList{"7126", "7146", "7146", "7126"}
+        << QStringList{"%t714", "%t712", "--start-address", "500"} << QStringList() << 1
+        << QStringList{"PASS 500 Glimmerline", "PASS 502 T",
+                       "FAIL address range exhausted; nothing written",
+                       "FAIL address range exhausted; nothing written"};
+    QTest::newRow("already provisioned; {n} after the log's PASS rows")
+        << QStringList{"7146", "7146"} << QStringList{"%t714", "--label", "#{n}"}
+        << QStringList{row(0, 1, 1, 10), row(7, 1, 20, 10, "FAIL")} << 0
+        << QStringList{"no row", "PASS 1 #2"};
+    QTest::newRow("--again") << QStringList{"7146", "7146"}
+                             << QStringList{"%t714", "--label", "#{n}", "--again"}
+                             << QStringList{row(0, 1, 1, 10)} << 0
+                             << QStringList{"PASS 1 #2", "PASS 1 #3"};
+    QTest::newRow("ranges reserved by PASS rows of the same universe")
+        << QStringList{"7126", "7126", "7126"}
+        << QStringList{"%t712", "--start-address", "1", "--universe", "1"}
+        << QStringList{row(8, 1, 5, 10), row(9, 2, 1, 4), row(7, 1, 15, 2, "FAIL")} << 0
+        << QStringList{"PASS 1 Glimmerline", "PASS 3 Glimmerline", "PASS 15 Glimmerline"};
+    QTest::newRow("no template for the family")
+        << QStringList{"7126", "7146"} << QStringList{"%t714"} << QStringList() << 1
+        << QStringList{"FAIL no template for family 712x; nothing written", "PASS 1 T"};
+    QTest::newRow("one unit through two paths")
+        << QStringList{"7126*2"} << QStringList{"%t712"} << QStringList() << 0
+        << QStringList{"PASS 1 Glimmerline"};
+    QTest::newRow("dry run") << QStringList{"7146", "7126"} << all + QStringList{"--dry-run"}
+                             << QStringList() << 0 << QStringList{"no row", "no row"};
+    QTest::newRow("no unit") << QStringList() << QStringList{"%t714"} << QStringList() << 3
+                             << QStringList();
+    QTest::newRow("unknown placeholder")
+        << QStringList{"7146"} << QStringList{"%t714", "--label", "{name}"} << QStringList() << 2
+        << QStringList{"no row"};
+    QTest::newRow("label too long at its longest")
+        << QStringList{"7146"} << QStringList{"%t714", "--label", QString(220, 'x') + "{uid}{n}"}
+        << QStringList() << 2 << QStringList{"no row"};
+    QTest::newRow("two templates of one family")
+        << QStringList{"7146"} << QStringList{"%t714", "%full714"} << QStringList() << 2
+        << QStringList{"no row"};
+}
+
+void TestCliProvision::batch()
+{
+    QFETCH(QStringList, units);
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, logged);
+    QFETCH(int, code);
+    QFETCH(QStringList, outcomes);
+    Rig rig;
+    QDir().mkpath(rig.links());
+    for (const QString &spec : units)
+        rig.add(spec);
+    if (!logged.isEmpty()) {
+        QFile file(rig.log());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write((provision::logColumns().join(',') + '\n' + logged.join('\n') + '\n').toUtf8());
+    }
+    arguments.replaceInStrings(QRegularExpression("^%(t7.*|full714)$"), path("\\1.json"));
+    arguments.replaceInStrings("%dir", rig.dir.path());
+    const int threads = entries("/proc/self/task"), descriptors = entries("/proc/self/fd");
+    const Run run = runCli(QStringList{"provision", "--log", rig.log(), "--port-dir", rig.links(),
+                                       "--record-dir", rig.dir.filePath("rec")} +
+                           arguments);
+    QVERIFY2(run.code == code, qPrintable(run.out + run.err));
+    // Every port was a unit, each seen once.
+    QVERIFY2(code >= 2 || run.err.isEmpty(), qPrintable(run.err));
+    QCOMPARE(rig.outcomes(logged.size() + 1), outcomes);
+    // Every unit's thread has ended and its channel is closed.
+    QTRY_COMPARE(entries("/proc/self/task"), threads);
+    QCOMPARE(entries("/proc/self/fd"), descriptors);
+    if (code == 2 || arguments.contains("--dry-run")) {
+        QVERIFY(logged.isEmpty() && !QFile::exists(rig.log()));
+        QVERIFY(!QFile::exists(rig.dir.filePath("rec")));
+    }
+    // Each passed unit's record holds what it was given.
+    for (int i = 0; i < int(units.size()); ++i) {
+        if (!outcomes.at(i).startsWith("PASS"))
+            continue;
+        QFile record(rig.dir.filePath("rec/" + uid(i) + ".json"));
+        QVERIFY(record.open(QIODevice::ReadOnly));
+        QVERIFY(record.readAll().contains(
+            QString("\"dmx.address\": %1,").arg(rig[i].state().dmxAddress).toUtf8()));
+    }
+}
+
+void TestCliProvision::unplugDuringWrite_data()
+{
+    QTest::addColumn<int>("write"); // 1-based, of 40
+    QTest::newRow("first write") << 1;
+    QTest::newRow("a middle write") << 20;
+    QTest::newRow("last write") << 40;
+}
+
+void TestCliProvision::unplugDuringWrite()
+{
+    QFETCH(int, write);
+    Rig rig;
+    for (int i = 0; i < 3; ++i) {
+        rig.add("7146");
+        rig[i].setSeed(2);
+    }
+    sim::PtyServer *lost = &rig[1];
+    int sets = 0;
+    lost->setReplyOverride(
+        [&sets, lost, write](const QByteArray &line) -> std::optional<QByteArray> {
+            if (line.startsWith("set") && ++sets == write) {
+                lost->unplug();
+                return QByteArray();
+            }
+            return std::nullopt;
+        });
+    const Run run = runCli({"provision", path("full714.json"), "--log", rig.log(), "--port-dir",
+                            rig.links(), "--start-address", "1", "--label", "{n}"});
+    QCOMPARE(run.code, 1);
+    const QStringList outcomes = rig.outcomes(1);
+    QCOMPARE(outcomes.at(0), QString("PASS 1 1"));
+    QCOMPARE(outcomes.at(2), QString("PASS 21 3"));
+    QVERIFY2(QRegularExpression(QString("^FAIL the unit stopped answering at [a-z._]+ \\(%1 of 40 "
+                                        "keys to write were written and verified\\)$")
+                                    .arg(write - 1))
+                 .match(outcomes.at(1))
+                 .hasMatch(),
+             qPrintable(outcomes.at(1)));
+}
+
+void TestCliProvision::silentBesideFast()
+{
+    Rig rig;
+    for (int i = 0; i < 3; ++i)
+        rig.add("7126");
+    // Reads, but never answers a write: each write waits out the channel's silence.
+    rig[0].setSeed(2);
+    rig[0].setReplyOverride([](const QByteArray &line) -> std::optional<QByteArray> {
+        return line.startsWith("set") ? std::optional<QByteArray>(QByteArray()) : std::nullopt;
+    });
+    provision::Setup setup;
+    QString why;
+    setup.templates.append(*provision::loadTemplate(path("t712.json"), &why));
+    setup.startAddress = 1;
+    setup.labelPattern = QStringLiteral("S");
+    setup.logPath = rig.log();
+    provision::Station station;
+    QElapsedTimer clock;
+    QMap<QString, qint64> finished;
+    connect(&station, &provision::Station::unitFinished, this,
+            [&](const provision::Unit &unit) { finished[unit.uid] = clock.elapsed(); });
+    QSignalSpy done(&station, &provision::Station::finished);
+    clock.start();
+    QVERIFY(station.start(setup, {{}, rig.links(), false}, false, &why));
+    QVERIFY(done.wait(20000));
+    const QStringList outcomes = rig.outcomes(1);
+    QVERIFY2(outcomes.at(0).startsWith("FAIL the unit stopped answering at device.label (0 of "),
+             qPrintable(outcomes.at(0)));
+    QCOMPARE(outcomes.mid(1), (QStringList{"PASS 3 S", "PASS 5 S"}));
+    // The fast ones took their addresses after the silent one's turn, and did not wait for it.
+    QVERIFY2(
+        finished[uid(1)] + 500 < finished[uid(0)] && finished[uid(2)] + 500 < finished[uid(0)],
+        qPrintable(
+            QString("%1 %2 %3").arg(finished[uid(0)]).arg(finished[uid(1)]).arg(finished[uid(2)])));
+}
+
+void TestCliProvision::watchInOrderOfArrival()
+{
+    Rig rig;
+    QDir().mkpath(rig.links());
+    provision::Setup setup;
+    QString why;
+    setup.templates.append(*provision::loadTemplate(path("t712.json"), &why));
+    setup.startAddress = 1;
+    setup.labelPattern = QStringLiteral("{n}");
+    setup.logPath = rig.log();
+    provision::Station station;
+    QStringList seen;
+    connect(&station, &provision::Station::unitFinished, this, [&](const provision::Unit &unit) {
+        seen.append(unit.uid.right(1) + ' ' + provision::resultName(unit.result));
+    });
+    QVERIFY(station.start(setup, {{}, rig.links(), false}, true, &why));
+    // Links named against the order of arrival; each waits for the one before to finish.
+    for (int i = 0; i < 3; ++i)
+        rig.add("7126", false);
+    const int arrivals[] = {2, 0, 1};
+    for (int k = 0; k < 3; ++k) {
+        rig.plug(arrivals[k]);
+        QTRY_COMPARE_WITH_TIMEOUT(seen.size(), k + 1, 10000);
+    }
+    // Taken away and back: identified again, and known from the log.
+    rig[2].unplug();
+    QTRY_VERIFY(!QFile::exists(rig.links() + "/u2"));
+    QTest::qWait(200);
+    QVERIFY(rig[2].replug());
+    QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 4, 10000);
+    QSignalSpy done(&station, &provision::Station::finished);
+    station.stop();
+    QVERIFY(done.count() == 1 || done.wait(5000));
+    QCOMPARE(seen, (QStringList{"2 PASS", "0 PASS", "1 PASS", "2 already provisioned"}));
+    QCOMPARE(rig.outcomes(1), (QStringList{"PASS 3 2", "PASS 5 3", "PASS 1 1"}));
+}
+
+void TestCliProvision::stopMidBatch()
+{
+    Rig rig;
+    for (int i = 0; i < 3; ++i) {
+        rig.add("7146");
+        rig[i].setSeed(2);
+        rig[i].setLatencyMs(i == 0 ? 0 : 10);
+    }
+    provision::Setup setup;
+    QString why;
+    setup.templates.append(*provision::loadTemplate(path("full714.json"), &why));
+    setup.startAddress = 1;
+    setup.logPath = rig.log();
+    {
+        provision::Station station;
+        // Once the first unit has passed and the others are well into their writes.
+        connect(&station, &provision::Station::unitProgress, &station, [&](int id, int done) {
+            if (id == 3 && done >= 50)
+                station.abort();
+        });
+        QSignalSpy done(&station, &provision::Station::finished);
+        QVERIFY(station.start(setup, {{}, rig.links(), false}, false, &why));
+        QVERIFY(done.wait(20000));
+    }
+    QCOMPARE(rig.outcomes(1),
+             (QStringList{"PASS 1 Glimmerline #1", "FAIL interrupted", "FAIL interrupted"}));
+    // A restarted station takes up where the first one stopped.
+    for (int i = 0; i < 3; ++i)
+        rig[i].clearLog();
+    const Run run = runCli({"provision", path("full714.json"), "--log", rig.log(), "--port-dir",
+                            rig.links(), "--start-address", "1"});
+    QVERIFY2(run.code == 0, qPrintable(run.out + run.err));
+    QVERIFY(run.out.startsWith("SKIP 7146 " + uid(0) + ": already provisioned"));
+    QCOMPARE(rig.outcomes(4),
+             (QStringList{"no row", "PASS 11 Glimmerline #1", "PASS 21 Glimmerline #1"}));
+}
+
+QTEST_GUILESS_MAIN(TestCliProvision)
+#include "tst_cli_provision.moc"
