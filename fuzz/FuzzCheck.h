@@ -3,21 +3,14 @@
 #include <QByteArray>
 #include <QString>
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
-// A broken invariant is a finding just like a crash: abort so that libFuzzer keeps the input
-// that led here and the run fails.
-#define FUZZ_CHECK(condition, context)                                                             \
-    do {                                                                                           \
-        if (!(condition))                                                                          \
-            fuzzcheck::fail(#condition, __FILE__, __LINE__, (context));                            \
-    } while (0)
-
 namespace fuzzcheck {
 
+// A broken invariant is a finding just like a crash: abort so that libFuzzer keeps the input
+// that led here and the run fails.
 [[noreturn]] inline void fail(const char *condition, const char *file, int line,
                               const QString &context)
 {
@@ -35,9 +28,11 @@ inline unsigned char byteAt(const uint8_t *data, size_t size, size_t index)
 
 inline QByteArray tail(const uint8_t *data, size_t size, size_t from)
 {
-    if (from >= size)
-        return QByteArray();
-    return QByteArray(reinterpret_cast<const char *>(data + from), int(size - from));
+    return from >= size ? QByteArray()
+                        : QByteArray(reinterpret_cast<const char *>(data + from), int(size - from));
 }
 
 } // namespace fuzzcheck
+
+#define FUZZ_CHECK(condition, context)                                                             \
+    ((condition) ? void() : fuzzcheck::fail(#condition, __FILE__, __LINE__, (context)))

@@ -12,8 +12,7 @@
 #include "core/SimDevice.h"
 #include "pages/BaseWidget.h"
 #include "server/PtyServer.h"
-#include "support/AppHarness.h"
-#include "support/ModalCatcher.h"
+#include "support/Rig.h"
 
 #include <QApplication>
 #include <QDir>
@@ -149,9 +148,9 @@ int run(const QString &model, const QString &outDir)
         fail(QStringLiteral("the device was not found"));
         return 1;
     }
-    if (boxes.messages().constFirst().title != QLatin1String("Device Found")) {
+    if (boxes.messages.constFirst().title != QLatin1String("Device Found")) {
         fail(QStringLiteral("expected \"Device Found\", got \"%1\": %2")
-                 .arg(boxes.messages().constFirst().title, boxes.messages().constFirst().text));
+                 .arg(boxes.messages.constFirst().title, boxes.messages.constFirst().text));
         return 1;
     }
     if (!waitFor([&] {
@@ -162,7 +161,7 @@ int run(const QString &model, const QString &outDir)
         return 1;
     }
 
-    const int boxesAfterStart = boxes.count();
+    const int boxesAfterStart = boxes.messages.size();
     for (int i = 0; i < window.navigationButtons().size(); ++i) {
         QPushButton *button = window.navigationButtons().at(i);
         const QString text = button->text();
@@ -178,9 +177,9 @@ int run(const QString &model, const QString &outDir)
             fail(QStringLiteral("the %1 page did not finish reading the device").arg(text));
             return 1;
         }
-        if (boxes.count() != boxesAfterStart) {
+        if (boxes.messages.size() != boxesAfterStart) {
             fail(QStringLiteral("unexpected message on the %1 page: %2")
-                     .arg(text, boxes.last().text));
+                     .arg(text, boxes.messages.last().text));
             return 1;
         }
 
