@@ -2,6 +2,9 @@
 // scripted pages whose refresh lets events run, the port page, and the command line.
 
 #include "app/CommandLine.h"
+#include "app/LoadSettingsDialog.h"
+#include "app/SettingsFiles.h"
+#include "app/StationWindow.h"
 #include "link/PortSource.h"
 #include "link/SerialPortWidget.h"
 #include "support/Rig.h"
@@ -14,7 +17,11 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QStackedWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QtTest>
@@ -362,6 +369,125 @@ private slots:
         QCOMPARE(
             (result.options.ports + QStringList{result.options.simulateModel}).join(' ').trimmed(),
             options);
+    }
+
+    // Save Settings, then Load Settings of that file edited: what differs is listed before
+    // anything is written, the checked rows are written once each, and a file that cannot be
+    // used sends nothing.
+    void settingsFiles_data()
+    {
+        QTest::addColumn<QString>("edit"); // "key=JSON value" put into the saved file
+        QTest::addColumn<QString>("unchecked");
+        QTest::addColumn<QStringList>("sets");
+        QTest::addColumn<QString>("message"); // a message instead of the list
+        QTest::newRow("the file as saved") << ""
+                                           << "" << QStringList() << "already holds every";
+        QTest::newRow("checked rows written once, unchecked not")
+            << "dmx.universe=77,device.label=\"Stage\""
+            << "device.label" << QStringList{"setUniverse 77"} << "";
+        QTest::newRow("a malformed value refuses the file")
+            << "dmx.universe=905.0,device.label=\"Stage\""
+            << "" << QStringList() << "dmx.universe";
+        QTest::newRow("another family's file") << "family=\"712x\""
+                                               << "" << QStringList() << "family 712x";
+    }
+
+    void settingsFiles()
+    {
+        QFETCH(QString, edit);
+        QFETCH(QString, unchecked);
+        QFETCH(QStringList, sets);
+        QFETCH(QString, message);
+        AppRig rig("7146");
+        QVERIFY2(rig.start(), qPrintable(rig.error));
+        QTemporaryDir dir;
+        const QString saved = dir.filePath("unit.json"), loaded = dir.filePath("edited.json");
+        SettingsFiles *files = rig.window->settingsFiles();
+        files->setFileChooser(
+            [&](QWidget *, bool forSaving, const QString &) { return forSaving ? saved : loaded; });
+        QVERIFY(rig.window->findChild<QAction *>("actionSave_Settings")->isEnabled());
+        files->save();
+        QTRY_COMPARE(rig.catcher.count("Saved 40 setting(s) of the 7146 to unit.json."), 1);
+        QFile file(saved);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray text = file.readAll();
+        for (const QString &change : edit.split(',', Qt::SkipEmptyParts)) {
+            const QRegularExpression member(
+                '"' + QRegularExpression::escape(change.section('=', 0, 0)) + "\": [^,\n]+");
+            text.replace(
+                member.match(text).captured().toUtf8(),
+                ('"' + change.section('=', 0, 0) + "\": " + change.section('=', 1)).toUtf8());
+        }
+        QFile out(loaded);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(text) == text.size());
+        out.close();
+
+        QStringList listed;
+        files->setDialogRunner([&](QDialog *dialog) {
+            auto *load = static_cast<LoadSettingsDialog *>(dialog);
+            listed = load->chosenKeys();
+            load->setChosen(unchecked, false);
+            load->findChild<QPushButton *>("pb_apply")->click();
+        });
+        const int messages = rig.catcher.count();
+        rig.server.clearLog();
+        files->load();
+        QStringList written;
+        for (const QString &line : rig.server.commandLog()) {
+            if (line.startsWith("set"))
+                written << line;
+        }
+        QCOMPARE(written, sets);
+        if (!message.isEmpty()) {
+            QTRY_COMPARE(rig.catcher.count(), messages + 1);
+            QVERIFY2(rig.catcher.last().text.contains(message),
+                     qPrintable(rig.catcher.last().text));
+            QVERIFY(listed.isEmpty());
+        } else {
+            QCOMPARE(listed, QStringList({"device.label", "dmx.universe"}));
+        }
+        // After reading the unit, the poll and the background refresh run again: the page on
+        // screen is read again at once.
+        if (!listed.isEmpty() || message.startsWith("already")) {
+            const int logged = rig.server.commandLog().size();
+            QTRY_VERIFY(rig.server.commandLog().mid(logged).contains("getUniverse"));
+        }
+    }
+
+    // The station owns every unit from Start to Stop: the window lets go of its own without a
+    // disconnection message and connects again afterwards.
+    void station_takesTheUnitAndGivesItBack()
+    {
+        AppRig rig("7146");
+        QVERIFY2(rig.start(), qPrintable(rig.error));
+        QTemporaryDir dir;
+        const QString templatePath = dir.filePath("template.json");
+        SettingsFiles *files = rig.window->settingsFiles();
+        files->setFileChooser([&](QWidget *, bool, const QString &) { return templatePath; });
+        files->save();
+        QTRY_COMPARE(rig.catcher.count("Saved 40 setting(s) of the 7146 to template.json."), 1);
+
+        StationWindow *station = rig.window->stationWindow();
+        station->findChild<QLineEdit *>("le_template714x")->setText(templatePath);
+        station->findChild<QLineEdit *>("le_log")->setText(dir.filePath("log.csv"));
+        station->findChild<QSpinBox *>("sb_startAddress")->setValue(101);
+        station->findChild<QLineEdit *>("le_label")->setText("Rig {n}");
+        station->findChild<QPushButton *>("pb_start")->click();
+        QVERIFY(station->isRunning());
+        QVERIFY(rig.isOnPortPage());
+        QVERIFY(
+            !rig.window->portPage()->findChild<QPushButton *>("p_SerialportsConnect")->isEnabled());
+        QVERIFY(!rig.window->findChild<QAction *>("actionLoad_Settings")->isEnabled());
+        auto *units = station->findChild<QTableWidget *>("tw_units");
+        QTRY_COMPARE_WITH_TIMEOUT(units->item(0, 6) ? units->item(0, 6)->text() : QString(),
+                                  QString("PASS"), 8000);
+        QCOMPARE(rig.server.state().rootLabel, QString("Rig 1"));
+        QCOMPARE(rig.server.state().dmxAddress, 101);
+        QVERIFY(!rig.isConnected());
+        station->findChild<QPushButton *>("pb_stop")->click();
+        QTRY_VERIFY(!station->isRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(rig.isConnected(), 5000);
+        QCOMPARE(rig.catcher.count("Serial port disconnected"), 0);
     }
 
     // Last: once the application was told to exit, no event loop runs again in this process.
