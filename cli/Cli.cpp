@@ -1,5 +1,7 @@
 #include "cli/Cli.h"
 
+#include "cli/OptionScan.h"
+
 #include "Version.h"
 #include "cli/Provision.h"
 #include "core/SimDevice.h"
@@ -70,36 +72,18 @@ QString parseOptions(const QStringList &words, Options &options)
 {
     const QStringList valued = {"--port", "--simulate", "--seed", "--uid", "--only", "--except"};
     const QStringList flags = {"--json", "--dry-run", "--yes", "--help", "-h", "--version"};
-    QStringList positional;
-    bool onlyPositional = false;
-    for (int i = 0; i < words.size(); ++i) {
-        const QString &word = words.at(i);
-        if (onlyPositional || !word.startsWith(QLatin1Char('-')) || word == QLatin1String("-")) {
-            positional.append(word);
-            continue;
-        }
-        if (word == QLatin1String("--")) {
-            onlyPositional = true;
-            continue;
-        }
-        const int equals = word.indexOf(QLatin1Char('='));
-        const QString name = equals < 0 ? word : word.left(equals);
-        if (flags.contains(name)) {
-            if (equals >= 0)
-                return QStringLiteral("%1 takes no value").arg(name);
-            options.given.append(name == QLatin1String("-h") ? QStringLiteral("--help") : name);
-            continue;
-        }
-        if (!valued.contains(name))
-            return QStringLiteral("unknown option '%1'").arg(name);
-        QString value;
-        if (equals >= 0)
-            value = word.mid(equals + 1);
-        else if (i + 1 < words.size())
-            value = words.at(++i);
-        else
-            return QStringLiteral("%1 needs a value").arg(name);
+    const OptionScan scan = scanOptions(words, valued, flags);
+    if (!scan.unknown.isEmpty())
+        return QStringLiteral("unknown option '%1'").arg(scan.unknown);
+    if (!scan.error.isEmpty())
+        return scan.error;
+    QStringList positional = scan.positional;
+    for (const OptionScan::Option &option : scan.options) {
+        const QString &name = option.name;
+        const QString &value = option.value;
         options.given.append(name);
+        if (!valued.contains(name))
+            continue;
         if (name == QLatin1String("--only") || name == QLatin1String("--except")) {
             const QStringList items = value.split(QLatin1Char(','));
             for (const QString &item : items) {

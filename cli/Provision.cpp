@@ -1,6 +1,7 @@
 #include "cli/Provision.h"
 
 #include "cli/Cli.h"
+#include "cli/OptionScan.h"
 #include "link/Provisioning.h"
 
 #include <QEventLoop>
@@ -34,39 +35,25 @@ struct Request
 // Reads the words; empty when they are usable, else the one-line reason.
 QString parse(const QStringList &words, Request &request)
 {
+    const OptionScan scan = scanOptions(words, valuedOptions, flagOptions);
+    if (!scan.unknown.isEmpty()) {
+        const QString &name = scan.unknown;
+        return otherValued.contains(name) || name == QLatin1String("--json") ||
+                       name == QLatin1String("--yes") || name == QLatin1String("--version")
+                   ? QStringLiteral("%1 does not go with provision").arg(name)
+                   : QStringLiteral("unknown option '%1'").arg(name);
+    }
+    if (!scan.error.isEmpty())
+        return scan.error;
+    request.templates = scan.positional;
     QStringList given;
-    bool onlyPositional = false;
-    for (int i = 0; i < words.size(); ++i) {
-        const QString &word = words.at(i);
-        if (onlyPositional || !word.startsWith(QLatin1Char('-')) || word == QLatin1String("-")) {
-            request.templates.append(word);
-            continue;
-        }
-        if (word == QLatin1String("--")) {
-            onlyPositional = true;
-            continue;
-        }
-        const int equals = word.indexOf(QLatin1Char('='));
-        const QString name = equals < 0 ? word : word.left(equals);
-        if (flagOptions.contains(name)) {
-            if (equals >= 0)
-                return QStringLiteral("%1 takes no value").arg(name);
+    for (const OptionScan::Option &option : scan.options) {
+        const QString &name = option.name;
+        const QString &value = option.value;
+        if (!valuedOptions.contains(name)) {
             given.append(name);
             continue;
         }
-        if (!valuedOptions.contains(name)) {
-            return otherValued.contains(name) || name == QLatin1String("--json") ||
-                           name == QLatin1String("--yes") || name == QLatin1String("--version")
-                       ? QStringLiteral("%1 does not go with provision").arg(name)
-                       : QStringLiteral("unknown option '%1'").arg(name);
-        }
-        QString value;
-        if (equals >= 0)
-            value = word.mid(equals + 1);
-        else if (i + 1 < words.size())
-            value = words.at(++i);
-        else
-            return QStringLiteral("%1 needs a value").arg(name);
         const bool repeatable =
             name == QLatin1String("--port") || name == QLatin1String("--footprint");
         if (!repeatable && given.contains(name))
@@ -106,7 +93,7 @@ QString parse(const QStringList &words, Request &request)
                 ok ? number : -1;
         }
     }
-    request.help = given.contains(QLatin1String("--help")) || given.contains(QLatin1String("-h"));
+    request.help = given.contains(QLatin1String("--help"));
     if (request.help)
         return QString();
     request.watch = given.contains(QLatin1String("--watch"));
