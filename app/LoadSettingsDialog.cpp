@@ -49,8 +49,7 @@ QString resultText(const settingsapply::Result &row)
 
 LoadSettingsDialog::LoadSettingsDialog(const QString &fileName, const settingsapply::Plan &plan,
                                        Executor execute, QWidget *parent)
-    : QDialog(parent), ui(new Ui::LoadSettingsDialog), m_plan(plan),
-      m_execute(std::move(execute))
+    : QDialog(parent), ui(new Ui::LoadSettingsDialog), m_plan(plan), m_execute(std::move(execute))
 {
     ui->setupUi(this);
     applyDialogStyle(this);
@@ -76,8 +75,8 @@ LoadSettingsDialog::LoadSettingsDialog(const QString &fileName, const settingsap
         ui->tw_settings->setItem(at, SettingColumn, key);
         ui->tw_settings->setItem(
             at, UnitColumn, new QTableWidgetItem(shown(*row.setting, row.unit, row.unitWords)));
-        ui->tw_settings->setItem(
-            at, FileColumn, new QTableWidgetItem(settings::toText(*row.setting, row.wanted)));
+        ui->tw_settings->setItem(at, FileColumn,
+                                 new QTableWidgetItem(settings::toText(*row.setting, row.wanted)));
         m_keys.append(row.setting->key);
     }
     ui->tw_settings->resizeColumnsToContents();
@@ -102,8 +101,8 @@ void LoadSettingsDialog::setChosen(const QString &key, bool chosen)
 {
     const int r = m_keys.indexOf(key);
     if (r >= 0)
-        ui->tw_settings->item(r, SettingColumn)->setCheckState(chosen ? Qt::Checked
-                                                                     : Qt::Unchecked);
+        ui->tw_settings->item(r, SettingColumn)
+            ->setCheckState(chosen ? Qt::Checked : Qt::Unchecked);
 }
 
 void LoadSettingsDialog::on_c_all_clicked(bool checked)
@@ -132,8 +131,7 @@ void LoadSettingsDialog::showResults()
         key->setFlags(Qt::ItemIsEnabled);
         for (const settingsapply::Result &result : qAsConst(m_report.rows)) {
             if (result.setting->key == m_keys.at(r)) {
-                ui->tw_settings->setItem(r, ResultColumn,
-                                         new QTableWidgetItem(resultText(result)));
+                ui->tw_settings->setItem(r, ResultColumn, new QTableWidgetItem(resultText(result)));
             }
         }
     }

@@ -35,7 +35,6 @@ void applyProcessSettings()
     // The program keeps no settings of its own: the only files it writes are those the user
     // names. Qt's file dialog would otherwise record its history in a settings file of the
     // toolkit's in the user's configuration folder; with no place to put it, nothing is stored.
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                       QStringLiteral("/dev/null"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
 }

@@ -19,8 +19,8 @@ QString chooseWithDialog(QWidget *parent, bool forSaving, const QString &suggest
 {
     const QString filter = SettingsFiles::tr("Settings files (*.json);;All files (*)");
     if (forSaving) {
-        return QFileDialog::getSaveFileName(parent, SettingsFiles::tr("Save Settings"),
-                                            suggestion, filter);
+        return QFileDialog::getSaveFileName(parent, SettingsFiles::tr("Save Settings"), suggestion,
+                                            filter);
     }
     return QFileDialog::getOpenFileName(parent, SettingsFiles::tr("Load Settings"), suggestion,
                                         filter);
@@ -104,10 +104,10 @@ void SettingsFiles::save()
     } else if (!writer.commit(snapshot.contents, &why)) {
         message(why, true);
     } else {
-        message(tr("Saved %n setting(s) of the %1 to %2.", nullptr,
-                   snapshot.contents.settings.size())
-                    .arg(m_model, QFileInfo(path).fileName()),
-                false);
+        message(
+            tr("Saved %n setting(s) of the %1 to %2.", nullptr, snapshot.contents.settings.size())
+                .arg(m_model, QFileInfo(path).fileName()),
+            false);
     }
     m_window->resumePolling();
 }
@@ -135,8 +135,7 @@ void SettingsFiles::load()
     }
 
     m_window->holdPolling();
-    const settingsapply::Plan plan = settingsapply::plan(*serial, info->family,
-                                                         contents->settings);
+    const settingsapply::Plan plan = settingsapply::plan(*serial, info->family, contents->settings);
     if (plan.lost) {
         message(tr("The unit stopped answering; nothing was written."), true);
     } else if (plan.differing().isEmpty()) {

@@ -51,14 +51,13 @@ StationWindow::StationWindow(QWidget *parent)
 {
     ui->setupUi(this);
     applyDialogStyle(this);
-    for (QPushButton *button : {ui->pb_start, ui->pb_stop, ui->pb_template714x,
-                                ui->pb_template712x, ui->pb_template718x, ui->pb_log})
+    for (QPushButton *button : {ui->pb_start, ui->pb_stop, ui->pb_template714x, ui->pb_template712x,
+                                ui->pb_template718x, ui->pb_log})
         applyButtonStyle(button);
 
     ui->tw_units->setColumnCount(ColumnCount);
-    ui->tw_units->setHorizontalHeaderLabels(
-        {tr("Port"), tr("Model"), tr("UID"), tr("Address"), tr("Label"), tr("Progress"),
-         tr("Result")});
+    ui->tw_units->setHorizontalHeaderLabels({tr("Port"), tr("Model"), tr("UID"), tr("Address"),
+                                             tr("Label"), tr("Progress"), tr("Result")});
 
     connect(m_station, &provision::Station::unitChanged, this, &StationWindow::showUnit);
     connect(m_station, &provision::Station::unitProgress, this, &StationWindow::showProgress);
@@ -245,8 +244,7 @@ void StationWindow::showFinished(const provision::Unit &unit)
         return;
     (pass ? m_passed : m_failed) += 1;
     ui->l_result->setText(QStringLiteral("%1  %2 %3")
-                              .arg(pass ? tr("PASS") : tr("FAIL"), unit.model,
-                                   addressText(unit)));
+                              .arg(pass ? tr("PASS") : tr("FAIL"), unit.model, addressText(unit)));
     applyVerdictStyle(ui->l_result, pass);
     ui->l_status->setText(tr("%1 passed, %2 failed.").arg(m_passed).arg(m_failed));
 }

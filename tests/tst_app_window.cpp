@@ -14,10 +14,10 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QLineEdit>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTableWidget>
