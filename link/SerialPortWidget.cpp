@@ -21,9 +21,10 @@ QStringList &programShownPorts()
 } // namespace
 
 const QList<quint16> SerialPortWidget::supportedProductIds = [] {
+    // Receiver card, 2-channel and 5-channel dimmer: the order this list has always had.
     QList<quint16> ids;
     for (const Family family : catalogue::families())
-        ids.append(catalogue::usbProductId(family));
+        ids.prepend(catalogue::usbProductId(family));
     return ids;
 }();
 
