@@ -49,10 +49,10 @@ std::optional<settings::Reading> readKey(Unit &unit, const QString &key, Context
 // One row of the list: what the port holds, or why it cannot say.
 void listRow(const PortInfo &port, QVector<QStringList> &rows, QJsonArray &list)
 {
-    const QString path = portPath(port);
+    const QString path = port.path();
     QString status;
     QJsonValue model;
-    if (isSupported(port)) {
+    if (port.isSupported()) {
         // Only the maker's supported products are asked anything; another device of the same
         // vendor is not sent a command it may take for something else.
         Serial serial;

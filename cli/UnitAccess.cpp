@@ -27,17 +27,6 @@ bool startSimulator(const Options &options, Unit &unit, Context &context)
 
 } // namespace
 
-QString portPath(const PortInfo &port)
-{
-    return port.systemLocation.isEmpty() ? port.portName : port.systemLocation;
-}
-
-bool isSupported(const PortInfo &port)
-{
-    return port.hasVendorIdentifier && port.hasProductIdentifier &&
-           catalogue::isSupportedUsbDevice(port.vendorIdentifier, port.productIdentifier);
-}
-
 QList<PortInfo> makerPorts()
 {
     QList<PortInfo> ports;
@@ -64,8 +53,8 @@ bool choosePort(const Options &options, Unit &unit, Context &context)
     }
     QStringList supported;
     for (const PortInfo &port : makerPorts()) {
-        if (isSupported(port))
-            supported.append(portPath(port));
+        if (port.isSupported())
+            supported.append(port.path());
     }
     if (supported.size() == 1) {
         unit.port = supported.first();
@@ -86,13 +75,7 @@ bool connectUnit(const Options &options, Unit &unit, Context &context)
 {
     if (!choosePort(options, unit, context))
         return false;
-    unit.session = session::connect(unit.serial, unit.port);
-    // Identification gives up after 100 ms without a byte; a unit still busy (just plugged in,
-    // or its host under load) gets a second chance before it counts as silent.
-    if (unit.session.outcome == session::Outcome::Silent) {
-        unit.serial.close();
-        unit.session = session::connect(unit.serial, unit.port);
-    }
+    unit.session = session::connectPatiently(unit.serial, unit.port);
     if (unit.session.ready()) {
         context.json[QStringLiteral("port")] = unit.port;
         context.json[QStringLiteral("model")] = unit.session.model;

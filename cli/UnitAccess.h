@@ -27,8 +27,6 @@ struct Unit
     Family family() const { return session.info->family; }
 };
 
-QString portPath(const PortInfo &port);
-bool isSupported(const PortInfo &port);
 // The system's ports of the maker, each unit once (a node and its by-id link are one unit).
 QList<PortInfo> makerPorts();
 

@@ -28,12 +28,7 @@ void UnitWorker::identify()
 {
     m_serial = std::make_unique<Serial>();
     Identity identity;
-    session::Result result = session::connect(*m_serial, m_port);
-    // A unit just plugged in may still be starting; one more chance before it counts as silent.
-    if (result.outcome == session::Outcome::Silent) {
-        m_serial->close();
-        result = session::connect(*m_serial, m_port);
-    }
+    const session::Result result = session::connectPatiently(*m_serial, m_port);
     if (!result.ready()) {
         identity.failure = session::describe(result);
         emit identified(m_id, identity);

@@ -172,11 +172,9 @@ QVector<Station::Private::Candidate> Station::Private::candidates()
     }
     if (selection.attached) {
         for (const PortInfo &port : system) {
-            if (!port.hasVendorIdentifier || !port.hasProductIdentifier ||
-                !catalogue::isSupportedUsbDevice(port.vendorIdentifier, port.productIdentifier))
+            if (!port.isSupported())
                 continue;
-            const QString path =
-                port.systemLocation.isEmpty() ? port.portName : port.systemLocation;
+            const QString path = port.path();
             others.append(
                 {path, port.deviceNumber ? port.deviceNumber : characterDevice(path), QString()});
         }
