@@ -5,9 +5,6 @@
 #include "cli/Options.h"
 #include "cli/Output.h"
 #include "cli/Provision.h"
-#include "link/ModelCatalogue.h"
-
-#include <QTextStream>
 
 namespace cli {
 

@@ -3,14 +3,11 @@
 #include "cli/Options.h"
 #include "cli/Output.h"
 #include "cli/UnitAccess.h"
-#include "link/DeviceSettings.h"
 #include "link/SettingsApply.h"
 #include "link/SettingsFile.h"
 
-#include <QDateTime>
 #include <QHash>
 #include <QJsonArray>
-#include <QJsonObject>
 
 namespace cli {
 

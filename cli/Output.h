@@ -4,12 +4,7 @@
 #include "link/DeviceSettings.h"
 
 #include <QJsonObject>
-#include <QString>
-#include <QStringList>
 #include <QTextStream>
-#include <QVector>
-
-#include <optional>
 
 namespace cli {
 

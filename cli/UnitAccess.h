@@ -5,9 +5,6 @@
 #include "link/Serial.h"
 #include "server/PtyServer.h"
 
-#include <QList>
-#include <QString>
-
 #include <memory>
 
 namespace cli {

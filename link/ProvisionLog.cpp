@@ -101,11 +101,14 @@ bool readLog(const QString &path, LogHistory &history, QString *why)
 
 bool LogFile::open(const QString &path, QString *why)
 {
-    m_file.setFileName(path);
-    if (!m_file.open(QIODevice::ReadWrite | QIODevice::Append)) {
+    const auto refuse = [&] {
         *why = QStringLiteral("cannot write %1: %2").arg(path, m_file.errorString());
+        m_file.close();
         return false;
-    }
+    };
+    m_file.setFileName(path);
+    if (!m_file.open(QIODevice::ReadWrite | QIODevice::Append))
+        return refuse();
     QByteArray start;
     if (m_file.size() == 0) {
         start = csvLine(logColumns());
@@ -115,11 +118,8 @@ bool LogFile::open(const QString &path, QString *why)
         if (m_file.seek(m_file.size() - 1) && m_file.getChar(&last) && last != '\n')
             start = "\n";
     }
-    if (!start.isEmpty() && (m_file.write(start) != start.size() || !m_file.flush())) {
-        *why = QStringLiteral("cannot write %1: %2").arg(path, m_file.errorString());
-        m_file.close();
-        return false;
-    }
+    if (!start.isEmpty() && (m_file.write(start) != start.size() || !m_file.flush()))
+        return refuse();
     return true;
 }
 

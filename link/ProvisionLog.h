@@ -3,11 +3,8 @@
 #include "link/Provisioning.h"
 
 #include <QFile>
-#include <QHash>
 #include <QPair>
 #include <QSet>
-#include <QString>
-#include <QVector>
 
 namespace provision {
 

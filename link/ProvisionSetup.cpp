@@ -170,10 +170,10 @@ UnitPlanner::UnitPlanner(const Setup &setup, const LogHistory &history)
 {
 }
 
-std::optional<QVector<settingsfile::Entry>>
-UnitPlanner::plan(Family family, const QHash<QString, settings::Value> &current, Unit &unit,
-                  QString *why)
+std::optional<QVector<settingsfile::Entry>> UnitPlanner::plan(const Identity &identity, Unit &unit,
+                                                              QString *why)
 {
+    const Family family = identity.family;
     const auto t = std::find_if(m_setup.templates.begin(), m_setup.templates.end(),
                                 [&](const Template &t) { return t.contents.family == family; });
     if (t == m_setup.templates.end()) {
@@ -185,8 +185,8 @@ UnitPlanner::plan(Family family, const QHash<QString, settings::Value> &current,
     const auto templateValue = [&](const QString &key) -> std::optional<settings::Value> {
         if (const settingsfile::Entry *entry = t->contents.find(key))
             return entry->value;
-        if (current.contains(key))
-            return current.value(key);
+        if (identity.current.contains(key))
+            return identity.current.value(key);
         return std::nullopt;
     };
 

@@ -1,15 +1,10 @@
 #pragma once
 
-#include "link/DeviceSettings.h"
 #include "link/ProvisionLog.h"
+#include "link/ProvisionUnit.h"
 #include "link/Provisioning.h"
 
-#include <QHash>
 #include <QMap>
-#include <QStringList>
-#include <QVector>
-
-#include <optional>
 
 namespace provision {
 
@@ -29,8 +24,8 @@ public:
     // Fills in the unit's template, universe, footprint, address, number and label from its
     // family's template and what identification read; returns the template's keys in table
     // order with this unit's own values put in. None, with why, when it cannot have them.
-    std::optional<QVector<settingsfile::Entry>>
-    plan(Family family, const QHash<QString, settings::Value> &current, Unit &unit, QString *why);
+    std::optional<QVector<settingsfile::Entry>> plan(const Identity &identity, Unit &unit,
+                                                     QString *why);
 
 private:
     std::optional<int> allocate(int universe, int footprint);

@@ -1,17 +1,12 @@
 #pragma once
 
-#include "link/DeviceSettings.h"
-#include "link/ModelCatalogue.h"
 #include "link/Serial.h"
 #include "link/SettingsFile.h"
 
 #include <QHash>
 #include <QMap>
 #include <QObject>
-#include <QString>
-#include <QStringList>
 #include <QThread>
-#include <QVector>
 
 #include <atomic>
 #include <memory>

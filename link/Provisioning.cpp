@@ -94,8 +94,7 @@ struct Station::Private
             Writing,
             Done,
         } phase = Identifying;
-        Family family = Family::Dimmer5;
-        QHash<QString, settings::Value> current;
+        Identity identity;
         QThread *thread = nullptr; // until joined
         UnitWorker *worker = nullptr;
     };
@@ -288,8 +287,7 @@ void Station::Private::onIdentified(int id, const Identity &identity)
     e->unit.model = identity.model;
     e->unit.uid = identity.uid;
     e->unit.software = identity.software;
-    e->family = identity.family;
-    e->current = identity.current;
+    e->identity = identity;
     if (!identity.failure.isEmpty()) {
         finish(*e, Result::Fail, identity.failure);
         assignReady();
@@ -329,7 +327,7 @@ void Station::Private::assign(Entry &e)
         return;
     }
     QString why;
-    const auto wanted = planner.plan(e.family, e.current, unit, &why);
+    const auto wanted = planner.plan(e.identity, unit, &why);
     if (!wanted) {
         release(e, Result::Fail, why);
         return;
