@@ -2,6 +2,7 @@
 
 #include "cli/Cli.h"
 #include "cli/OptionScan.h"
+#include "cli/Output.h"
 #include "link/Provisioning.h"
 
 #include <QEventLoop>
@@ -178,13 +179,6 @@ private:
     std::unique_ptr<QSocketNotifier> m_notifier;
 };
 
-int usage(QTextStream &err, const QString &why)
-{
-    err << "vantelo-cli: " << why << "\nTry 'vantelo-cli --help' for more information.\n";
-    err.flush();
-    return Usage;
-}
-
 } // namespace
 
 int provisionCommandAt(const QStringList &words)
@@ -208,7 +202,7 @@ int provisionCommand(const QStringList &words, QTextStream &out, QTextStream &er
     Request request;
     QString why = parse(words, request);
     if (!why.isEmpty())
-        return usage(err, why);
+        return usageError(err, why);
     if (request.help) {
         out << helpText();
         out.flush();
@@ -217,7 +211,7 @@ int provisionCommand(const QStringList &words, QTextStream &out, QTextStream &er
     if (request.setup.labelPattern) {
         why = provision::labelPatternRefusal(*request.setup.labelPattern);
         if (!why.isEmpty())
-            return usage(err, why);
+            return usageError(err, why);
     }
     for (const QString &path : qAsConst(request.templates)) {
         const std::optional<provision::Template> loaded = provision::loadTemplate(path, &why);
@@ -230,7 +224,7 @@ int provisionCommand(const QStringList &words, QTextStream &out, QTextStream &er
     }
     why = provision::setupRefusal(request.setup);
     if (!why.isEmpty())
-        return usage(err, why);
+        return usageError(err, why);
 
     provision::Station station;
     int passed = 0, failed = 0, skipped = 0, planned = 0;

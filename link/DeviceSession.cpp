@@ -77,6 +77,16 @@ Result connect(Serial &serial, const QString &portName)
     return result;
 }
 
+Result connectPatiently(Serial &serial, const QString &portName)
+{
+    Result result = connect(serial, portName);
+    if (result.outcome == Outcome::Silent) {
+        serial.close();
+        result = connect(serial, portName);
+    }
+    return result;
+}
+
 QString describe(const Result &result)
 {
     switch (result.outcome) {

@@ -49,6 +49,10 @@ OpenResult open(Serial &serial, const QString &portName);
 // Opens and identifies. On failure the port is left as it stands (the port page reopens it on
 // the next Connect; tools close it).
 Result connect(Serial &serial, const QString &portName);
+// As connect(), for the tools that open a unit once: identification gives up after 100 ms
+// without a byte, so a unit still busy (just plugged in, or its host under load) gets a second
+// chance before it counts as silent.
+Result connectPatiently(Serial &serial, const QString &portName);
 
 // One line for people: "busy", "silent", "not a supported model (7999)", ...
 QString describe(const Result &result);

@@ -1,5 +1,7 @@
 #include "link/PortSource.h"
 
+#include "link/ModelCatalogue.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -136,6 +138,12 @@ QList<PortInfo> readSystemPorts()
 }
 
 } // namespace
+
+bool PortInfo::isSupported() const
+{
+    return hasVendorIdentifier && hasProductIdentifier &&
+           catalogue::isSupportedUsbDevice(vendorIdentifier, productIdentifier);
+}
 
 bool PortInfo::operator==(const PortInfo &other) const
 {

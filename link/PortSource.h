@@ -24,6 +24,11 @@ struct PortInfo
     bool hasProductIdentifier = false;
     quint16 productIdentifier = 0;
 
+    // What to open: the node when the system names one.
+    QString path() const { return systemLocation.isEmpty() ? portName : systemLocation; }
+    // One of the maker's products that the catalogue supports.
+    bool isSupported() const;
+
     bool operator==(const PortInfo &other) const;
     bool operator!=(const PortInfo &other) const { return !(*this == other); }
 };

@@ -1,21 +1,15 @@
 #include "link/Provisioning.h"
 
-#include "link/DeviceSession.h"
-#include "link/DeviceSettings.h"
 #include "link/PortSource.h"
-#include "link/Serial.h"
-#include "link/SettingsApply.h"
+#include "link/ProvisionLog.h"
+#include "link/ProvisionSetup.h"
+#include "link/ProvisionUnit.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
-#include <QMap>
-#include <QRegularExpression>
 #include <QSet>
 #include <QThread>
 #include <QTimer>
@@ -27,34 +21,6 @@
 namespace provision {
 
 namespace {
-
-constexpr int lastSlot = 512;
-constexpr int maxUniverse = 63999;
-constexpr int progressIntervalMs = 50;
-
-const QString keyAddress = QStringLiteral("dmx.address");
-const QString keyUniverse = QStringLiteral("dmx.universe");
-const QString keyPersonality = QStringLiteral("dmx.personality");
-const QString keyLabel = QStringLiteral("device.label");
-
-const QRegularExpression &placeholderPattern()
-{
-    static const QRegularExpression pattern(QStringLiteral("\\{([^{}]*)\\}"));
-    return pattern;
-}
-
-const QStringList placeholders = {QStringLiteral("n"), QStringLiteral("address"),
-                                  QStringLiteral("model"), QStringLiteral("uid")};
-
-QString lostAt(const QString &key)
-{
-    return QStringLiteral("the unit stopped answering at %1").arg(key);
-}
-
-QString noValue(const QString &key, const QString &words)
-{
-    return QStringLiteral("%1: the unit's answer held no value ('%2')").arg(key, words);
-}
 
 // The node's device number when the path leads to a character device, else 0.
 quint64 characterDevice(const QString &path)
@@ -93,183 +59,7 @@ bool naturalLess(const QString &a, const QString &b)
     return a.size() - i < b.size() - j;
 }
 
-// ---- The log ---------------------------------------------------------------------------------
-
-// One row is one line: a row that a power cut left unfinished, an open quote and all, spoils
-// nothing but itself. So no field holds a line break; the rest of CSV's quoting applies.
-QString csvField(QString text)
-{
-    text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-    static const QRegularExpression special(QStringLiteral("[\",]|^\\s|\\s$"));
-    if (!special.match(text).hasMatch())
-        return text;
-    text.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
-
-QByteArray csvLine(const QStringList &fields)
-{
-    QStringList out;
-    for (const QString &field : fields)
-        out.append(csvField(field));
-    return out.join(QLatin1Char(',')).toUtf8() + '\n';
-}
-
-QStringList csvRecord(const QString &line)
-{
-    QStringList record;
-    QString field;
-    bool quoted = false;
-    for (int i = 0; i < line.size(); ++i) {
-        const QChar c = line.at(i);
-        if (c == QLatin1Char('"') && quoted && i + 1 < line.size() &&
-            line.at(i + 1) == QLatin1Char('"')) {
-            field += line.at(++i);
-        } else if (c == QLatin1Char('"')) {
-            quoted = !quoted;
-        } else if (c == QLatin1Char(',') && !quoted) {
-            record.append(field);
-            field.clear();
-        } else if (c != QLatin1Char('\r')) {
-            field += c;
-        }
-    }
-    record.append(field);
-    return record;
-}
-
 } // namespace
-
-// ---- Templates, labels, the setup ------------------------------------------------------------
-
-std::optional<Template> loadTemplate(const QString &path, QString *why)
-{
-    const auto refuse = [why](const QString &text) -> std::optional<Template> {
-        if (why)
-            *why = text;
-        return std::nullopt;
-    };
-    if (QFileInfo(path).isDir())
-        return refuse(QStringLiteral("%1 is a folder, not a settings file").arg(path));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return refuse(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-    const QByteArray text = file.read(settingsfile::maxFileBytes + 1);
-    if (text.size() > settingsfile::maxFileBytes)
-        return refuse(QStringLiteral("%1: larger than any settings file").arg(path));
-    QString reason;
-    auto contents = settingsfile::parse(text, &reason);
-    if (!contents)
-        return refuse(QStringLiteral("%1: %2").arg(path, reason));
-    Template result;
-    result.path = path;
-    result.sha256 =
-        QString::fromLatin1(QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex());
-    result.contents = *contents;
-    return result;
-}
-
-QString labelPatternRefusal(const QString &pattern)
-{
-    LabelFields longest;
-    longest.n = 1999999999; // ten digits, as many as {n} can ever have
-    longest.address = lastSlot;
-    for (const QString &number : catalogue::modelNumbers()) {
-        if (number.size() > longest.model.size())
-            longest.model = number;
-    }
-    longest.uid = QString(12, QLatin1Char('F'));
-
-    QRegularExpressionMatchIterator it = placeholderPattern().globalMatch(pattern);
-    QString rest = pattern;
-    while (it.hasNext()) {
-        const QRegularExpressionMatch match = it.next();
-        if (!placeholders.contains(match.captured(1))) {
-            return QStringLiteral("--label: %1 is not a placeholder ({n}, {address}, {model}, "
-                                  "{uid})")
-                .arg(match.captured(0));
-        }
-        rest.replace(match.captured(0), QString());
-    }
-    if (rest.contains(QLatin1Char('{')) || rest.contains(QLatin1Char('}')))
-        return QStringLiteral("--label: a brace that is not part of a placeholder");
-    const QString label = expandLabel(pattern, longest);
-    for (Family family : catalogue::families()) {
-        const QString why = settings::refusal(*settings::find(family, keyLabel), label);
-        if (!why.isEmpty())
-            return QStringLiteral("--label: at its longest the label %1").arg(why);
-    }
-    return QString();
-}
-
-QString expandLabel(const QString &pattern, const LabelFields &fields)
-{
-    QString out;
-    int at = 0;
-    QRegularExpressionMatchIterator it = placeholderPattern().globalMatch(pattern);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch match = it.next();
-        out += pattern.mid(at, match.capturedStart() - at);
-        const QString name = match.captured(1);
-        if (name == QLatin1String("n"))
-            out += QString::number(fields.n);
-        else if (name == QLatin1String("address"))
-            out += QString::number(fields.address);
-        else if (name == QLatin1String("model"))
-            out += fields.model;
-        else if (name == QLatin1String("uid"))
-            out += fields.uid;
-        else
-            out += match.captured(0);
-        at = match.capturedEnd();
-    }
-    return out + pattern.mid(at);
-}
-
-QStringList logColumns()
-{
-    return {QStringLiteral("time"),       QStringLiteral("port"),
-            QStringLiteral("usb_serial"), QStringLiteral("model"),
-            QStringLiteral("rdm_uid"),    QStringLiteral("software"),
-            QStringLiteral("template"),   QStringLiteral("template_sha256"),
-            QStringLiteral("universe"),   QStringLiteral("address"),
-            QStringLiteral("footprint"),  QStringLiteral("label"),
-            QStringLiteral("result"),     QStringLiteral("failure")};
-}
-
-QString setupRefusal(const Setup &setup)
-{
-    QSet<int> families;
-    for (const Template &t : setup.templates) {
-        if (families.contains(int(t.contents.family))) {
-            return QStringLiteral("two templates for family %1")
-                .arg(catalogue::familyName(t.contents.family));
-        }
-        families.insert(int(t.contents.family));
-    }
-    if (setup.startAddress && (*setup.startAddress < 1 || *setup.startAddress > lastSlot))
-        return QStringLiteral("--start-address needs a number from 1 to %1").arg(lastSlot);
-    if (setup.universe && (*setup.universe < 1 || *setup.universe > maxUniverse))
-        return QStringLiteral("--universe needs a number from 1 to %1").arg(maxUniverse);
-    for (auto it = setup.footprints.begin(); it != setup.footprints.end(); ++it) {
-        if (!catalogue::modelNumbers().contains(it.key())) {
-            return QStringLiteral("--footprint: unknown model '%1' (one of %2)")
-                .arg(it.key(), catalogue::modelList());
-        }
-        if (it.value() < 0 || it.value() > lastSlot)
-            return QStringLiteral("--footprint %1 needs a number from 0 to %2")
-                .arg(it.key())
-                .arg(lastSlot);
-    }
-    if (setup.labelPattern) {
-        const QString why = labelPatternRefusal(*setup.labelPattern);
-        if (!why.isEmpty())
-            return why;
-    }
-    if (setup.logPath.isEmpty())
-        return QStringLiteral("no log file given");
-    return QString();
-}
 
 QString resultName(Result result)
 {
@@ -290,194 +80,6 @@ QString resultName(Result result)
     return QString();
 }
 
-// ---- One unit on its thread ------------------------------------------------------------------
-
-// What identification found. A port that is no unit has no model; a unit whose identity could
-// not be read whole has a failure.
-struct Identity
-{
-    QString model;
-    Family family = Family::Dimmer5;
-    QString uid;
-    QString software;
-    QHash<QString, settings::Value> current;
-    QString failure;
-
-    bool isUnit() const { return !model.isEmpty(); }
-};
-
-} // namespace provision
-
-Q_DECLARE_METATYPE(provision::Identity)
-
-namespace provision {
-
-// Lives on its unit's thread from identify() to the end of that thread; its channel is created
-// in identify() and destroyed on the same thread, before the thread ends.
-class UnitWorker : public QObject
-{
-    Q_OBJECT
-
-public:
-    UnitWorker(int id, const QString &port, const QMap<int, QStringList> &extraKeys,
-               std::shared_ptr<std::atomic_bool> cancel)
-        : m_id(id), m_port(port), m_extraKeys(extraKeys), m_cancel(std::move(cancel))
-    {
-    }
-    ~UnitWorker() override { m_serial.reset(); }
-
-    void identify();
-    void write(const QVector<settingsfile::Entry> &wanted, const QString &recordPath);
-    void release() { end(); }
-
-signals:
-    void identified(int id, const provision::Identity &identity);
-    void progress(int id, int done, int total);
-    void done(int id, bool pass, const QString &failure);
-
-private:
-    void end()
-    {
-        m_serial.reset();
-        QThread::currentThread()->quit();
-    }
-    QString check(const QVector<settingsfile::Entry> &wanted, const QString &recordPath);
-
-    const int m_id;
-    const QString m_port;
-    const QMap<int, QStringList> m_extraKeys;
-    const std::shared_ptr<std::atomic_bool> m_cancel;
-    std::unique_ptr<Serial> m_serial;
-    Family m_family = Family::Dimmer5;
-    QString m_model;
-};
-
-void UnitWorker::identify()
-{
-    m_serial = std::make_unique<Serial>();
-    Identity identity;
-    session::Result result = session::connect(*m_serial, m_port);
-    // A unit just plugged in may still be starting; one more chance before it counts as silent.
-    if (result.outcome == session::Outcome::Silent) {
-        m_serial->close();
-        result = session::connect(*m_serial, m_port);
-    }
-    if (!result.ready()) {
-        identity.failure = session::describe(result);
-        emit identified(m_id, identity);
-        end();
-        return;
-    }
-    m_family = result.info->family;
-    m_model = result.info->number;
-    identity.model = m_model;
-    identity.family = m_family;
-    QStringList keys = {QStringLiteral("identity.uid"), QStringLiteral("identity.software")};
-    keys += m_extraKeys.value(int(m_family));
-    for (const QString &key : keys) {
-        const settings::Reading reading = settings::read(*m_serial, *settings::find(m_family, key));
-        if (!reading.sent || !m_serial->isOpen()) {
-            identity.failure = lostAt(key);
-            break;
-        }
-        if (key == QLatin1String("identity.software")) {
-            identity.software = reading.value ? reading.value->toString() : reading.words;
-        } else if (!reading.value) {
-            identity.failure = noValue(key, reading.words);
-            break;
-        } else if (key == QLatin1String("identity.uid")) {
-            identity.uid = reading.value->toString();
-        } else {
-            identity.current.insert(key, *reading.value);
-        }
-    }
-    emit identified(m_id, identity);
-    if (!identity.failure.isEmpty())
-        end();
-}
-
-void UnitWorker::write(const QVector<settingsfile::Entry> &wanted, const QString &recordPath)
-{
-    const QString failure = check(wanted, recordPath);
-    emit done(m_id, failure.isEmpty(), failure);
-    end();
-}
-
-// Reads, writes what differs and reads everything back; empty when every key holds what was
-// meant for it.
-QString UnitWorker::check(const QVector<settingsfile::Entry> &wanted, const QString &recordPath)
-{
-    using settingsapply::Status;
-    const int keys = wanted.size();
-    int total = 3 * keys; // until the unit is read: every key read, written and read back
-    int offset = 0;
-    settingsapply::Control control;
-    control.cancelled = [this] { return m_cancel->load(); };
-    // A few updates a second are all a progress bar shows; one per command would wake the
-    // station's thread for every answer of every unit.
-    QElapsedTimer lastShown;
-    control.progress = [&](int done, int, const QString &) {
-        if (lastShown.isValid() && !lastShown.hasExpired(progressIntervalMs))
-            return;
-        lastShown.start();
-        emit progress(m_id, offset + done, total);
-    };
-    const settingsapply::Plan plan = settingsapply::plan(*m_serial, m_family, wanted, control);
-    if (plan.cancelled)
-        return QStringLiteral("interrupted");
-    if (plan.lost)
-        return lostAt(wanted.at(plan.rows.size()).setting->key);
-    for (const settingsapply::Row &row : plan.rows) {
-        if (!row.unit)
-            return noValue(row.setting->key, row.unitWords);
-    }
-    const QStringList chosen = plan.differing();
-    offset = keys;
-    total = keys + settingsapply::writeOrder(plan, chosen).size() + plan.rows.size();
-    const settingsapply::Report report = settingsapply::execute(*m_serial, plan, chosen, control);
-    if (!report.refused.isEmpty())
-        return report.refused;
-    if (report.cancelled)
-        return QStringLiteral("interrupted");
-    if (report.lost) {
-        return lostAt(report.lostAt) + QStringLiteral(" (%1 of %2 keys to write were written and "
-                                                      "verified)")
-                                           .arg(report.withStatus(Status::Written).size())
-                                           .arg(chosen.size());
-    }
-    QStringList failed;
-    for (const settingsapply::Result &r : report.rows) {
-        if (r.status != Status::Failed)
-            continue;
-        if (!r.after) {
-            failed.append(noValue(r.setting->key, r.afterWords));
-        } else {
-            failed.append(QStringLiteral("%1 holds %2, not %3")
-                              .arg(r.setting->key, settings::toText(*r.setting, *r.after),
-                                   settings::toText(*r.setting, r.wanted)));
-        }
-    }
-    if (!failed.isEmpty())
-        return failed.join(QLatin1String("; "));
-    if (!recordPath.isEmpty()) {
-        settingsapply::Control recordControl;
-        recordControl.cancelled = control.cancelled;
-        const settingsapply::Snapshot shot = settingsapply::snapshot(
-            *m_serial, m_model, m_family, QDateTime::currentDateTime(), recordControl);
-        if (shot.cancelled)
-            return QStringLiteral("interrupted");
-        if (!shot.complete())
-            return QStringLiteral("the record could not be read whole");
-        QString why;
-        if (!settingsfile::save(recordPath, shot.contents, &why))
-            return QStringLiteral("record: ") + why;
-    }
-    emit progress(m_id, total, total);
-    return QString();
-}
-
-// ---- The station -----------------------------------------------------------------------------
-
 struct Station::Private
 {
     explicit Private(Station *station) : q(station) {}
@@ -492,8 +94,7 @@ struct Station::Private
             Writing,
             Done,
         } phase = Identifying;
-        Family family = Family::Dimmer5;
-        QHash<QString, settings::Value> current;
+        Identity identity;
         QThread *thread = nullptr; // until joined
         UnitWorker *worker = nullptr;
     };
@@ -519,12 +120,9 @@ struct Station::Private
     int assigned = 0;   // of order
     int liveThreads = 0;
 
-    QFile log;
-    QSet<QString> passedUids;
-    QHash<int, QVector<QPair<int, int>>> reserved; // universe -> ranges of PASS rows
-    int passRows = 0;
-    int numbered = 0;
-    int cursor = 1;
+    LogFile log;
+    LogHistory history;
+    UnitPlanner planner;
 
     QHash<quint64, QStringList> seen;
     std::unique_ptr<QFileSystemWatcher> folderWatch;
@@ -537,110 +135,18 @@ struct Station::Private
         return index >= 0 && index < entries.size() ? &entries[index] : nullptr;
     }
 
-    bool readLog(QString *why);
-    bool openLog(QString *why);
-    void appendLogRow(Unit &unit);
-
     QVector<Candidate> candidates();
     void scan();
     void arrive(const Candidate &candidate);
     void onIdentified(int id, const Identity &identity);
     void assignReady();
     void assign(Entry &e);
-    std::optional<int> allocate(int universe, int footprint);
     void release(Entry &e, Result result, const QString &failure);
     void finish(Entry &e, Result result, const QString &failure);
     void onThreadEnded(int id);
     void stopWatching();
     void maybeFinish();
 };
-
-bool Station::Private::readLog(QString *why)
-{
-    QFile file(setup.logPath);
-    if (!file.exists())
-        return true;
-    if (!file.open(QIODevice::ReadOnly)) {
-        *why = QStringLiteral("cannot read %1: %2").arg(setup.logPath, file.errorString());
-        return false;
-    }
-    const QStringList lines =
-        QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    if (lines.isEmpty())
-        return true;
-    const QStringList columns = logColumns();
-    if (csvRecord(lines.first()) != columns) {
-        *why = QStringLiteral("%1 is not a provisioning log: its first line is not \"%2\"")
-                   .arg(setup.logPath, columns.join(QLatin1Char(',')));
-        return false;
-    }
-    const int result = columns.indexOf(QStringLiteral("result"));
-    const int uid = columns.indexOf(QStringLiteral("rdm_uid"));
-    const int universe = columns.indexOf(QStringLiteral("universe"));
-    const int address = columns.indexOf(QStringLiteral("address"));
-    const int footprint = columns.indexOf(QStringLiteral("footprint"));
-    for (int i = 1; i < lines.size(); ++i) {
-        const QStringList row = csvRecord(lines.at(i));
-        if (row.size() != columns.size() || row.at(result) != QLatin1String("PASS"))
-            continue;
-        ++passRows;
-        passedUids.insert(row.at(uid));
-        const int first = row.at(address).toInt(), taken = row.at(footprint).toInt();
-        if (first > 0 && taken > 0)
-            reserved[row.at(universe).toInt()].append({first, first + taken - 1});
-    }
-    return true;
-}
-
-bool Station::Private::openLog(QString *why)
-{
-    log.setFileName(setup.logPath);
-    if (!log.open(QIODevice::ReadWrite | QIODevice::Append)) {
-        *why = QStringLiteral("cannot write %1: %2").arg(setup.logPath, log.errorString());
-        return false;
-    }
-    QByteArray start;
-    if (log.size() == 0) {
-        start = csvLine(logColumns());
-    } else {
-        // A row cut short (a power cut mid-write) must not swallow the next one.
-        char last = 0;
-        if (log.seek(log.size() - 1) && log.getChar(&last) && last != '\n')
-            start = "\n";
-    }
-    if (!start.isEmpty() && (log.write(start) != start.size() || !log.flush())) {
-        *why = QStringLiteral("cannot write %1: %2").arg(setup.logPath, log.errorString());
-        log.close();
-        return false;
-    }
-    return true;
-}
-
-void Station::Private::appendLogRow(Unit &unit)
-{
-    const QStringList fields = {
-        unit.finished,
-        unit.port,
-        unit.serialNumber,
-        unit.model,
-        unit.uid,
-        unit.software,
-        unit.templatePath,
-        unit.templateSha256,
-        unit.universe > 0 ? QString::number(unit.universe) : QString(),
-        unit.address > 0 ? QString::number(unit.address) : QString(),
-        QString::number(unit.footprint),
-        unit.labelSet ? unit.label : QString(),
-        unit.result == Result::Pass ? QStringLiteral("PASS") : QStringLiteral("FAIL"),
-        unit.failure,
-    };
-    const QByteArray line = csvLine(fields);
-    if (log.write(line) != line.size() || !log.flush()) {
-        // A unit without its row is not a delivered unit: a restarted station must take it again.
-        unit.result = Result::Fail;
-        unit.failure = QStringLiteral("its log row could not be written: ") + log.errorString();
-    }
-}
 
 QVector<Station::Private::Candidate> Station::Private::candidates()
 {
@@ -665,11 +171,9 @@ QVector<Station::Private::Candidate> Station::Private::candidates()
     }
     if (selection.attached) {
         for (const PortInfo &port : system) {
-            if (!port.hasVendorIdentifier || !port.hasProductIdentifier ||
-                !catalogue::isSupportedUsbDevice(port.vendorIdentifier, port.productIdentifier))
+            if (!port.isSupported())
                 continue;
-            const QString path =
-                port.systemLocation.isEmpty() ? port.portName : port.systemLocation;
+            const QString path = port.path();
             others.append(
                 {path, port.deviceNumber ? port.deviceNumber : characterDevice(path), QString()});
         }
@@ -783,8 +287,7 @@ void Station::Private::onIdentified(int id, const Identity &identity)
     e->unit.model = identity.model;
     e->unit.uid = identity.uid;
     e->unit.software = identity.software;
-    e->family = identity.family;
-    e->current = identity.current;
+    e->identity = identity;
     if (!identity.failure.isEmpty()) {
         finish(*e, Result::Fail, identity.failure);
         assignReady();
@@ -812,25 +315,6 @@ void Station::Private::assignReady()
     maybeFinish();
 }
 
-std::optional<int> Station::Private::allocate(int universe, int footprint)
-{
-    int start = cursor;
-    const QVector<QPair<int, int>> ranges = reserved.value(universe);
-    while (start + footprint - 1 <= lastSlot) {
-        const int end = start + footprint - 1;
-        const auto taken =
-            std::find_if(ranges.begin(), ranges.end(), [&](const QPair<int, int> &r) {
-                return r.first <= end && start <= r.second;
-            });
-        if (taken == ranges.end()) {
-            cursor = end + 1;
-            return start;
-        }
-        start = taken->second + 1;
-    }
-    return std::nullopt;
-}
-
 void Station::Private::assign(Entry &e)
 {
     Unit &unit = e.unit;
@@ -838,70 +322,15 @@ void Station::Private::assign(Entry &e)
         release(e, Result::NotWritten, QStringLiteral("the station stopped before its turn"));
         return;
     }
-    if (passedUids.contains(unit.uid) && !setup.again) {
+    if (history.passedUids.contains(unit.uid) && !setup.again) {
         release(e, Result::AlreadyProvisioned, QString());
         return;
     }
-    const auto t = std::find_if(setup.templates.begin(), setup.templates.end(),
-                                [&](const Template &t) { return t.contents.family == e.family; });
-    if (t == setup.templates.end()) {
-        release(e, Result::Fail,
-                QStringLiteral("no template for family %1").arg(catalogue::familyName(e.family)));
+    QString why;
+    const auto wanted = planner.plan(e.identity, unit, &why);
+    if (!wanted) {
+        release(e, Result::Fail, why);
         return;
-    }
-    unit.templatePath = t->path;
-    unit.templateSha256 = t->sha256;
-    const auto templateValue = [&](const QString &key) -> std::optional<settings::Value> {
-        if (const settingsfile::Entry *entry = t->contents.find(key))
-            return entry->value;
-        if (e.current.contains(key))
-            return e.current.value(key);
-        return std::nullopt;
-    };
-
-    unit.universe =
-        setup.universe ? *setup.universe : int(templateValue(keyUniverse).value_or(0).toLongLong());
-    const ModelInfo *info = catalogue::find(unit.model);
-    if (setup.footprints.contains(unit.model)) {
-        unit.footprint = setup.footprints.value(unit.model);
-    } else if (e.family != Family::Receiver) {
-        const settings::Setting *personality = settings::find(e.family, keyPersonality);
-        const auto wide = templateValue(keyPersonality);
-        const bool sixteen =
-            wide && personality->entries.value(wide->toInt()) == QLatin1String("16-bit");
-        unit.footprint = info->channels * (sixteen ? 2 : 1);
-    }
-    const bool fromSequence = setup.startAddress && unit.footprint > 0;
-    if (fromSequence) {
-        const std::optional<int> address = allocate(unit.universe, unit.footprint);
-        if (!address) {
-            release(e, Result::Fail, QStringLiteral("address range exhausted"));
-            return;
-        }
-        unit.address = *address;
-    } else {
-        unit.address = int(templateValue(keyAddress).value_or(0).toLongLong());
-    }
-    unit.n = passRows + ++numbered;
-    if (setup.labelPattern) {
-        unit.label = expandLabel(*setup.labelPattern, {unit.n, unit.address, unit.model, unit.uid});
-        unit.labelSet = true;
-    } else if (const auto label = templateValue(keyLabel)) {
-        unit.label = label->toString();
-        unit.labelSet = true;
-    }
-
-    // The template's keys in table order, with this unit's own values put in.
-    QVector<settingsfile::Entry> wanted;
-    for (const settings::Setting &setting : settings::forFamily(e.family)) {
-        if (setting.key == keyAddress && fromSequence)
-            wanted.append({&setting, qlonglong(unit.address)});
-        else if (setting.key == keyUniverse && setup.universe)
-            wanted.append({&setting, qlonglong(unit.universe)});
-        else if (setting.key == keyLabel && setup.labelPattern)
-            wanted.append({&setting, unit.label});
-        else if (const settingsfile::Entry *entry = t->contents.find(setting.key))
-            wanted.append(*entry);
     }
     emit q->unitChanged(unit);
     if (setup.dryRun) {
@@ -914,7 +343,8 @@ void Station::Private::assign(Entry &e)
                                : QDir(setup.recordDir).filePath(unit.uid + QStringLiteral(".json"));
     UnitWorker *worker = e.worker;
     QMetaObject::invokeMethod(
-        worker, [worker, wanted, record] { worker->write(wanted, record); }, Qt::QueuedConnection);
+        worker, [worker, wanted = *wanted, record] { worker->write(wanted, record); },
+        Qt::QueuedConnection);
 }
 
 void Station::Private::release(Entry &e, Result result, const QString &failure)
@@ -933,10 +363,14 @@ void Station::Private::finish(Entry &e, Result result, const QString &failure)
     e.unit.result = result;
     e.unit.failure = failure;
     e.unit.finished = settingsfile::timestamp(QDateTime::currentDateTime());
-    if (!setup.dryRun && (result == Result::Pass || result == Result::Fail))
-        appendLogRow(e.unit);
+    // A unit without its row is not a delivered unit: a restarted station must take it again.
+    if (!setup.dryRun && (result == Result::Pass || result == Result::Fail) &&
+        !log.append(e.unit)) {
+        e.unit.result = Result::Fail;
+        e.unit.failure = QStringLiteral("its log row could not be written: ") + log.errorString();
+    }
     if (e.unit.result == Result::Pass)
-        passedUids.insert(e.unit.uid);
+        history.passedUids.insert(e.unit.uid);
     emit q->unitFinished(e.unit);
     maybeFinish();
 }
@@ -1029,35 +463,21 @@ bool Station::start(const Setup &setup, const Selection &selection, bool watch, 
     d->entries.clear();
     d->order.clear();
     d->assigned = 0;
-    d->passedUids.clear();
-    d->reserved.clear();
-    d->passRows = 0;
-    d->numbered = 0;
-    d->cursor = setup.startAddress.value_or(1);
+    d->history = LogHistory();
     d->seen.clear();
-    if (!d->readLog(&reason))
+    if (!readLog(setup.logPath, d->history, &reason))
         return refuse(reason);
+    d->planner = UnitPlanner(setup, d->history);
     if (!setup.dryRun) {
         if (!setup.recordDir.isEmpty() && !QDir().mkpath(setup.recordDir))
             return refuse(QStringLiteral("cannot create the folder %1").arg(setup.recordDir));
         if (!setup.recordDir.isEmpty() && !QFileInfo(setup.recordDir).isWritable())
             return refuse(QStringLiteral("cannot write in %1").arg(setup.recordDir));
-        if (!d->openLog(&reason))
+        if (!d->log.open(setup.logPath, &reason))
             return refuse(reason);
     }
 
-    // What identification reads besides the identity: what the assignment needs and the
-    // template does not say.
-    d->extraKeys.clear();
-    for (const Template &t : setup.templates) {
-        QStringList &keys = d->extraKeys[int(t.contents.family)];
-        for (const QString &key : {keyLabel, keyUniverse, keyAddress, keyPersonality}) {
-            const bool given =
-                (key == keyUniverse && setup.universe) || (key == keyLabel && setup.labelPattern);
-            if (!given && settings::find(t.contents.family, key) && !t.contents.find(key))
-                keys.append(key);
-        }
-    }
+    d->extraKeys = identificationKeys(setup);
 
     if (watch) {
         d->folderWatch = std::make_unique<QFileSystemWatcher>();
@@ -1130,5 +550,3 @@ QVector<Unit> Station::units() const
 }
 
 } // namespace provision
-
-#include "Provisioning.moc"

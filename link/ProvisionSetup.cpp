@@ -1,0 +1,259 @@
+#include "link/ProvisionSetup.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <algorithm>
+
+namespace provision {
+
+namespace {
+
+constexpr int lastSlot = 512;
+constexpr int maxUniverse = 63999;
+
+const QString keyAddress = QStringLiteral("dmx.address");
+const QString keyUniverse = QStringLiteral("dmx.universe");
+const QString keyPersonality = QStringLiteral("dmx.personality");
+const QString keyLabel = QStringLiteral("device.label");
+
+const QRegularExpression &placeholderPattern()
+{
+    static const QRegularExpression pattern(QStringLiteral("\\{([^{}]*)\\}"));
+    return pattern;
+}
+
+const QStringList placeholders = {QStringLiteral("n"), QStringLiteral("address"),
+                                  QStringLiteral("model"), QStringLiteral("uid")};
+
+} // namespace
+
+std::optional<Template> loadTemplate(const QString &path, QString *why)
+{
+    const auto refuse = [why](const QString &text) -> std::optional<Template> {
+        if (why)
+            *why = text;
+        return std::nullopt;
+    };
+    if (QFileInfo(path).isDir())
+        return refuse(QStringLiteral("%1 is a folder, not a settings file").arg(path));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return refuse(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+    const QByteArray text = file.read(settingsfile::maxFileBytes + 1);
+    if (text.size() > settingsfile::maxFileBytes)
+        return refuse(QStringLiteral("%1: larger than any settings file").arg(path));
+    QString reason;
+    auto contents = settingsfile::parse(text, &reason);
+    if (!contents)
+        return refuse(QStringLiteral("%1: %2").arg(path, reason));
+    Template result;
+    result.path = path;
+    result.sha256 =
+        QString::fromLatin1(QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex());
+    result.contents = *contents;
+    return result;
+}
+
+QString labelPatternRefusal(const QString &pattern)
+{
+    LabelFields longest;
+    longest.n = 1999999999; // ten digits, as many as {n} can ever have
+    longest.address = lastSlot;
+    for (const QString &number : catalogue::modelNumbers()) {
+        if (number.size() > longest.model.size())
+            longest.model = number;
+    }
+    longest.uid = QString(12, QLatin1Char('F'));
+
+    QRegularExpressionMatchIterator it = placeholderPattern().globalMatch(pattern);
+    QString rest = pattern;
+    while (it.hasNext()) {
+        const QRegularExpressionMatch match = it.next();
+        if (!placeholders.contains(match.captured(1))) {
+            return QStringLiteral("--label: %1 is not a placeholder ({n}, {address}, {model}, "
+                                  "{uid})")
+                .arg(match.captured(0));
+        }
+        rest.replace(match.captured(0), QString());
+    }
+    if (rest.contains(QLatin1Char('{')) || rest.contains(QLatin1Char('}')))
+        return QStringLiteral("--label: a brace that is not part of a placeholder");
+    const QString label = expandLabel(pattern, longest);
+    for (Family family : catalogue::families()) {
+        const QString why = settings::refusal(*settings::find(family, keyLabel), label);
+        if (!why.isEmpty())
+            return QStringLiteral("--label: at its longest the label %1").arg(why);
+    }
+    return QString();
+}
+
+QString expandLabel(const QString &pattern, const LabelFields &fields)
+{
+    QString out;
+    int at = 0;
+    QRegularExpressionMatchIterator it = placeholderPattern().globalMatch(pattern);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch match = it.next();
+        out += pattern.mid(at, match.capturedStart() - at);
+        const QString name = match.captured(1);
+        if (name == QLatin1String("n"))
+            out += QString::number(fields.n);
+        else if (name == QLatin1String("address"))
+            out += QString::number(fields.address);
+        else if (name == QLatin1String("model"))
+            out += fields.model;
+        else if (name == QLatin1String("uid"))
+            out += fields.uid;
+        else
+            out += match.captured(0);
+        at = match.capturedEnd();
+    }
+    return out + pattern.mid(at);
+}
+
+QString setupRefusal(const Setup &setup)
+{
+    QSet<int> families;
+    for (const Template &t : setup.templates) {
+        if (families.contains(int(t.contents.family))) {
+            return QStringLiteral("two templates for family %1")
+                .arg(catalogue::familyName(t.contents.family));
+        }
+        families.insert(int(t.contents.family));
+    }
+    if (setup.startAddress && (*setup.startAddress < 1 || *setup.startAddress > lastSlot))
+        return QStringLiteral("--start-address needs a number from 1 to %1").arg(lastSlot);
+    if (setup.universe && (*setup.universe < 1 || *setup.universe > maxUniverse))
+        return QStringLiteral("--universe needs a number from 1 to %1").arg(maxUniverse);
+    for (auto it = setup.footprints.begin(); it != setup.footprints.end(); ++it) {
+        if (!catalogue::modelNumbers().contains(it.key())) {
+            return QStringLiteral("--footprint: unknown model '%1' (one of %2)")
+                .arg(it.key(), catalogue::modelList());
+        }
+        if (it.value() < 0 || it.value() > lastSlot)
+            return QStringLiteral("--footprint %1 needs a number from 0 to %2")
+                .arg(it.key())
+                .arg(lastSlot);
+    }
+    if (setup.labelPattern) {
+        const QString why = labelPatternRefusal(*setup.labelPattern);
+        if (!why.isEmpty())
+            return why;
+    }
+    if (setup.logPath.isEmpty())
+        return QStringLiteral("no log file given");
+    return QString();
+}
+
+QMap<int, QStringList> identificationKeys(const Setup &setup)
+{
+    QMap<int, QStringList> extraKeys;
+    for (const Template &t : setup.templates) {
+        QStringList &keys = extraKeys[int(t.contents.family)];
+        for (const QString &key : {keyLabel, keyUniverse, keyAddress, keyPersonality}) {
+            const bool given =
+                (key == keyUniverse && setup.universe) || (key == keyLabel && setup.labelPattern);
+            if (!given && settings::find(t.contents.family, key) && !t.contents.find(key))
+                keys.append(key);
+        }
+    }
+    return extraKeys;
+}
+
+UnitPlanner::UnitPlanner(const Setup &setup, const LogHistory &history)
+    : m_setup(setup), m_reserved(history.reserved), m_cursor(setup.startAddress.value_or(1)),
+      m_passRows(history.passRows)
+{
+}
+
+std::optional<QVector<settingsfile::Entry>> UnitPlanner::plan(const Identity &identity, Unit &unit,
+                                                              QString *why)
+{
+    const Family family = identity.family;
+    const auto t = std::find_if(m_setup.templates.begin(), m_setup.templates.end(),
+                                [&](const Template &t) { return t.contents.family == family; });
+    if (t == m_setup.templates.end()) {
+        *why = QStringLiteral("no template for family %1").arg(catalogue::familyName(family));
+        return std::nullopt;
+    }
+    unit.templatePath = t->path;
+    unit.templateSha256 = t->sha256;
+    const auto templateValue = [&](const QString &key) -> std::optional<settings::Value> {
+        if (const settingsfile::Entry *entry = t->contents.find(key))
+            return entry->value;
+        if (identity.current.contains(key))
+            return identity.current.value(key);
+        return std::nullopt;
+    };
+
+    unit.universe = m_setup.universe ? *m_setup.universe
+                                     : int(templateValue(keyUniverse).value_or(0).toLongLong());
+    const ModelInfo *info = catalogue::find(unit.model);
+    if (m_setup.footprints.contains(unit.model)) {
+        unit.footprint = m_setup.footprints.value(unit.model);
+    } else if (family != Family::Receiver) {
+        const settings::Setting *personality = settings::find(family, keyPersonality);
+        const auto wide = templateValue(keyPersonality);
+        const bool sixteen =
+            wide && personality->entries.value(wide->toInt()) == QLatin1String("16-bit");
+        unit.footprint = info->channels * (sixteen ? 2 : 1);
+    }
+    const bool fromSequence = m_setup.startAddress && unit.footprint > 0;
+    if (fromSequence) {
+        const std::optional<int> address = allocate(unit.universe, unit.footprint);
+        if (!address) {
+            *why = QStringLiteral("address range exhausted");
+            return std::nullopt;
+        }
+        unit.address = *address;
+    } else {
+        unit.address = int(templateValue(keyAddress).value_or(0).toLongLong());
+    }
+    unit.n = m_passRows + ++m_numbered;
+    if (m_setup.labelPattern) {
+        unit.label =
+            expandLabel(*m_setup.labelPattern, {unit.n, unit.address, unit.model, unit.uid});
+        unit.labelSet = true;
+    } else if (const auto label = templateValue(keyLabel)) {
+        unit.label = label->toString();
+        unit.labelSet = true;
+    }
+
+    QVector<settingsfile::Entry> wanted;
+    for (const settings::Setting &setting : settings::forFamily(family)) {
+        if (setting.key == keyAddress && fromSequence)
+            wanted.append({&setting, qlonglong(unit.address)});
+        else if (setting.key == keyUniverse && m_setup.universe)
+            wanted.append({&setting, qlonglong(unit.universe)});
+        else if (setting.key == keyLabel && m_setup.labelPattern)
+            wanted.append({&setting, unit.label});
+        else if (const settingsfile::Entry *entry = t->contents.find(setting.key))
+            wanted.append(*entry);
+    }
+    return wanted;
+}
+
+std::optional<int> UnitPlanner::allocate(int universe, int footprint)
+{
+    int start = m_cursor;
+    const QVector<QPair<int, int>> ranges = m_reserved.value(universe);
+    while (start + footprint - 1 <= lastSlot) {
+        const int end = start + footprint - 1;
+        const auto taken =
+            std::find_if(ranges.begin(), ranges.end(), [&](const QPair<int, int> &r) {
+                return r.first <= end && start <= r.second;
+            });
+        if (taken == ranges.end()) {
+            m_cursor = end + 1;
+            return start;
+        }
+        start = taken->second + 1;
+    }
+    return std::nullopt;
+}
+
+} // namespace provision
