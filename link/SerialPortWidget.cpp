@@ -76,10 +76,7 @@ void SerialPortWidget::refreshPortList()
     QStringList names;
     const QList<PortInfo> ports = PortSource::availablePorts();
     for (const PortInfo &port : ports) {
-        const bool supported =
-            port.hasVendorIdentifier && port.hasProductIdentifier &&
-            catalogue::isSupportedUsbDevice(port.vendorIdentifier, port.productIdentifier);
-        if (supported || showAll)
+        if (port.isSupported() || showAll)
             names.append(port.portName);
     }
     if (names.isEmpty())
