@@ -244,9 +244,9 @@ void StationWindow::showFinished(const provision::Unit &unit)
         return;
     (pass ? m_passed : m_failed) += 1;
     // The verdict large enough to read across the bench, which unit it was for below it.
-    ui->l_result->setText(QStringLiteral("%1<br><span style=\"font-size: 24px;\">%2 %3</span>")
-                              .arg(pass ? tr("PASS") : tr("FAIL"), unit.model.toHtmlEscaped(),
-                                   addressText(unit)));
+    ui->l_result->setText(
+        QStringLiteral("%1<br><span style=\"font-size: 24px;\">%2 %3</span>")
+            .arg(pass ? tr("PASS") : tr("FAIL"), unit.model.toHtmlEscaped(), addressText(unit)));
     applyVerdictStyle(ui->l_result, pass);
     ui->l_status->setText(tr("%1 passed, %2 failed.").arg(m_passed).arg(m_failed));
 }
