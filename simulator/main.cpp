@@ -198,22 +198,22 @@ int main(int argc, char *argv[])
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(0);
 
-    const QStringList specs = parser.positionalArguments();
-    if (specs.isEmpty())
+    const QStringList unitWords = parser.positionalArguments();
+    if (unitWords.isEmpty())
         return usage(QStringLiteral("expected at least one model: %1").arg(models));
     std::vector<Unit> units;
     QStringList takenUids;
     static const QRegularExpression uidPattern(QStringLiteral("^[0-9A-Fa-f]{12}$"));
-    for (const QString &spec : specs) {
-        const int colon = spec.indexOf(QLatin1Char(':'));
+    for (const QString &word : unitWords) {
+        const int colon = word.indexOf(QLatin1Char(':'));
         Unit unit;
-        unit.model = spec.left(colon);
+        unit.model = word.left(colon);
         if (!sim::SimDevice::isKnownModel(unit.model))
             return usage(QStringLiteral("unknown model '%1': expected %2").arg(unit.model, models));
         if (colon >= 0) {
-            unit.uid = spec.mid(colon + 1).toUpper();
+            unit.uid = word.mid(colon + 1).toUpper();
             if (!uidPattern.match(unit.uid).hasMatch())
-                return usage(QStringLiteral("'%1': a UID is twelve hexadecimal digits").arg(spec));
+                return usage(QStringLiteral("'%1': a UID is twelve hexadecimal digits").arg(word));
             takenUids.append(unit.uid);
         }
         units.push_back(std::move(unit));

@@ -67,20 +67,20 @@ struct Rig
 
     // "7126" one link, "7126*2" two links to the one unit, "7146!" a curve that does not take;
     // plugged: links made now.
-    void add(const QString &spec, bool plugged = true)
+    void add(const QString &description, bool plugged = true)
     {
         const int i = int(units.size());
-        units.push_back(std::make_unique<sim::PtyServer>(spec.left(4)));
+        units.push_back(std::make_unique<sim::PtyServer>(description.left(4)));
         sim::PtyServer &unit = *units.back();
         unit.setUid(uid(i));
         QVERIFY(unit.start());
-        if (spec.endsWith('!')) // answers a curve's set, keeps the curve it had
+        if (description.endsWith('!')) // answers a curve's set, keeps the curve it had
             unit.setReplyOverride([](const QByteArray &line) -> std::optional<QByteArray> {
                 return line.startsWith("setCurve") ? std::optional<QByteArray>("\r\n714x:")
                                                    : std::nullopt;
             });
         if (plugged)
-            plug(i, spec.contains('*') ? 2 : 1);
+            plug(i, description.contains('*') ? 2 : 1);
     }
     void plug(int i, int paths = 1)
     {
@@ -255,8 +255,8 @@ void TestCliProvision::batch()
     QFETCH(QStringList, outcomes);
     Rig rig;
     QDir().mkpath(rig.links());
-    for (const QString &spec : units)
-        rig.add(spec);
+    for (const QString &description : units)
+        rig.add(description);
     if (!logged.isEmpty()) {
         QFile file(rig.log());
         QVERIFY(file.open(QIODevice::WriteOnly));
