@@ -187,13 +187,12 @@ void MainWindow::setStationRunning(bool running)
             pollTimer->start(1);
         return;
     }
-    holdPolling();
-    // Letting go of the unit is no disconnection to report.
+    // Letting go of the unit is no disconnection to report; the port page's auto-connect is
+    // switched off above.
     deviceFound = false;
     if (serial)
         serial->close();
-    ui->stackedWidget->setCurrentIndex(portPageIndex);
-    deletePages();
+    switchToPortPage(true);
     setUsbDisconnectedIcon(ui->l_usb);
 }
 

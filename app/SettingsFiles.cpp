@@ -66,6 +66,13 @@ void SettingsFiles::updateActions()
     m_load->setEnabled(enabled);
 }
 
+Serial *SettingsFiles::unitChannel() const
+{
+    Serial *serial = m_window->channel();
+    const bool usable = m_allowed && catalogue::find(m_model) && serial && serial->isOpen();
+    return usable ? serial : nullptr;
+}
+
 void SettingsFiles::message(const QString &text, bool failure)
 {
     popupMessage(text, failure ? tr("Settings File Error") : tr("Settings File"),
@@ -75,8 +82,8 @@ void SettingsFiles::message(const QString &text, bool failure)
 void SettingsFiles::save()
 {
     const ModelInfo *info = catalogue::find(m_model);
-    Serial *serial = m_window->channel();
-    if (!m_allowed || !info || !serial || !serial->isOpen())
+    Serial *serial = unitChannel();
+    if (!serial)
         return;
     const QString path =
         m_chooser(m_window, true, QDir::home().filePath(m_model + QStringLiteral(".json")));
@@ -115,8 +122,8 @@ void SettingsFiles::save()
 void SettingsFiles::load()
 {
     const ModelInfo *info = catalogue::find(m_model);
-    Serial *serial = m_window->channel();
-    if (!m_allowed || !info || !serial || !serial->isOpen())
+    Serial *serial = unitChannel();
+    if (!serial)
         return;
     const QString path = m_chooser(m_window, false, QDir::homePath());
     if (path.isEmpty())

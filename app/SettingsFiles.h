@@ -11,6 +11,7 @@ class MainWindow;
 class QAction;
 class QDialog;
 class QWidget;
+class Serial;
 
 // Save Settings and Load Settings of the File menu: a unit's settings to a file the user names,
 // and a file's settings to the unit after the user has seen and chosen what differs. Both run on
@@ -43,6 +44,8 @@ public slots:
 
 private:
     void updateActions();
+    // The window's channel while a supported unit's pages are shown and nothing else owns it.
+    Serial *unitChannel() const;
     void message(const QString &text, bool failure);
 
     MainWindow *m_window;

@@ -92,23 +92,6 @@ void readUsbIdentity(const QString &deviceLink, PortInfo &port)
 }
 
 // ttyACM2 before ttyACM10.
-bool naturalLess(const QString &a, const QString &b)
-{
-    auto digitsAt = [](const QString &s) {
-        int i = s.size();
-        while (i > 0 && s.at(i - 1).isDigit())
-            --i;
-        return i;
-    };
-    const int da = digitsAt(a);
-    const int db = digitsAt(b);
-    const int stem = QString::compare(a.left(da), b.left(db));
-    if (stem != 0)
-        return stem < 0;
-    if (a.size() - da != b.size() - db)
-        return a.size() - da < b.size() - db;
-    return a < b;
-}
 
 // Every tty with a device behind it and a node to open. Virtual terminals, the console and
 // ptmx have no device; the serial core's reserved ports without a UART (type 0) have one but
@@ -119,7 +102,7 @@ QList<PortInfo> readSystemPorts()
     const Roots paths = roots();
     QStringList names =
         QDir(paths.ttyClass).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-    std::sort(names.begin(), names.end(), naturalLess);
+    std::sort(names.begin(), names.end(), PortSource::naturalLess);
     QList<PortInfo> ports;
     for (const QString &name : qAsConst(names)) {
         const QString entry = paths.ttyClass + QLatin1Char('/') + name;
@@ -310,4 +293,38 @@ void PortSource::setSystemRoots(const QString &devDir, const QString &ttyClassDi
 int PortSource::enumerationCount()
 {
     return enumerations();
+}
+
+quint64 PortSource::deviceNumberOf(const QString &path)
+{
+    quint64 number = 0;
+    nodeExists(path, &number);
+    return number;
+}
+
+bool PortSource::naturalLess(const QString &a, const QString &b)
+{
+    int i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a.at(i).isDigit() && b.at(j).isDigit()) {
+            int ei = i, ej = j;
+            while (ei < a.size() && a.at(ei).isDigit())
+                ++ei;
+            while (ej < b.size() && b.at(ej).isDigit())
+                ++ej;
+            const QString na = a.mid(i, ei - i), nb = b.mid(j, ej - j);
+            if (na.size() != nb.size())
+                return na.size() < nb.size();
+            if (na != nb)
+                return na < nb;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        if (a.at(i) != b.at(j))
+            return a.at(i) < b.at(j);
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
 }

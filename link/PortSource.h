@@ -76,6 +76,12 @@ public:
     static void addExtraPort(const QString &path);
     static void clearExtraPorts();
 
+    // The node's device number (st_rdev) when the path leads to a character device, else 0.
+    static quint64 deviceNumberOf(const QString &path);
+    // Port names in the order people expect: ttyACM2 before ttyACM10, numbers anywhere in a name
+    // (a by-id link's serial number) compared as numbers.
+    static bool naturalLess(const QString &a, const QString &b);
+
     // The watch over the system's ports; null without an application object. Call it on the
     // application object's thread.
     static PortWatch *watch();

@@ -16,50 +16,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <sys/stat.h>
 
 namespace provision {
-
-namespace {
-
-// The node's device number when the path leads to a character device, else 0.
-quint64 characterDevice(const QString &path)
-{
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISCHR(st.st_mode))
-        return 0;
-    return quint64(st.st_rdev);
-}
-
-// ttyACM2 before ttyACM10.
-bool naturalLess(const QString &a, const QString &b)
-{
-    int i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (a.at(i).isDigit() && b.at(j).isDigit()) {
-            int ei = i, ej = j;
-            while (ei < a.size() && a.at(ei).isDigit())
-                ++ei;
-            while (ej < b.size() && b.at(ej).isDigit())
-                ++ej;
-            const QString na = a.mid(i, ei - i), nb = b.mid(j, ej - j);
-            if (na.size() != nb.size())
-                return na.size() < nb.size();
-            if (na != nb)
-                return na < nb;
-            i = ei;
-            j = ej;
-            continue;
-        }
-        if (a.at(i) != b.at(j))
-            return a.at(i) < b.at(j);
-        ++i;
-        ++j;
-    }
-    return a.size() - i < b.size() - j;
-}
-
-} // namespace
 
 QString resultName(Result result)
 {
@@ -158,14 +116,14 @@ QVector<Station::Private::Candidate> Station::Private::candidates()
             serials.insert(port.deviceNumber, port.serialNumber);
     }
     for (const QString &path : qAsConst(selection.ports))
-        named.append({path, characterDevice(path), QString()});
+        named.append({path, PortSource::deviceNumberOf(path), QString()});
     if (!selection.portDir.isEmpty()) {
         const QDir dir(selection.portDir);
         const QStringList names =
             dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
         for (const QString &name : names) {
             const QString path = dir.filePath(name);
-            if (const quint64 device = characterDevice(path))
+            if (const quint64 device = PortSource::deviceNumberOf(path))
                 others.append({path, device, QString()});
         }
     }
@@ -174,12 +132,13 @@ QVector<Station::Private::Candidate> Station::Private::candidates()
             if (!port.isSupported())
                 continue;
             const QString path = port.path();
-            others.append(
-                {path, port.deviceNumber ? port.deviceNumber : characterDevice(path), QString()});
+            others.append({path,
+                           port.deviceNumber ? port.deviceNumber : PortSource::deviceNumberOf(path),
+                           QString()});
         }
     }
     std::stable_sort(others.begin(), others.end(), [](const Candidate &a, const Candidate &b) {
-        return naturalLess(QFileInfo(a.path).fileName(), QFileInfo(b.path).fileName());
+        return PortSource::naturalLess(QFileInfo(a.path).fileName(), QFileInfo(b.path).fileName());
     });
     // One unit reached through two paths (a node and its by-id link) is one unit: the first path
     // given or found stands for it.

@@ -61,7 +61,7 @@ class tst_SimUnits : public QObject
 private slots:
     void units_data()
     {
-        QTest::addColumn<QStringList>("specs");
+        QTest::addColumn<QStringList>("unitWords");
         QTest::addColumn<int>("seed");
         // The UID unit i must report; missing or empty: one of its own. Every unit's is distinct.
         QTest::addColumn<QStringList>("uids");
@@ -75,7 +75,7 @@ private slots:
 
     void units()
     {
-        QFETCH(QStringList, specs);
+        QFETCH(QStringList, unitWords);
         QFETCH(int, seed);
         QFETCH(QStringList, uids);
         QTemporaryDir dir;
@@ -83,14 +83,14 @@ private slots:
         const QString links = dir.filePath(QStringLiteral("by-id"));
         QProcess process;
         process.setStandardInputFile(QProcess::nullDevice()); // EOF at once must end nothing
-        process.start(simulatorPath(),
-                      specs + QStringList{"--seed", QString::number(seed), "--link-dir", links});
+        process.start(simulatorPath(), unitWords + QStringList{"--seed", QString::number(seed),
+                                                               "--link-dir", links});
         QStringList paths;
-        for (int i = 0; i < specs.size(); ++i)
+        for (int i = 0; i < unitWords.size(); ++i)
             paths.append(line(process));
         QStringList seen;
-        for (int i = 0; i < specs.size(); ++i) {
-            const QString model = specs.at(i).section(':', 0, 0);
+        for (int i = 0; i < unitWords.size(); ++i) {
+            const QString model = unitWords.at(i).section(':', 0, 0);
             QVERIFY(ask(paths.at(i), model, "getFWInfo").contains("Model: " + model));
             static const QRegularExpression uidWord(QStringLiteral("RDM UID: ([0-9A-F]{12}) "));
             const QString uid = uidWord.match(ask(paths.at(i), model, "getFCConfig")).captured(1);
@@ -103,7 +103,7 @@ private slots:
             QCOMPARE(QFileInfo(links + '/' + linkName(model, uid)).canonicalFilePath(),
                      QFileInfo(paths.at(i)).canonicalFilePath());
         }
-        QCOMPARE(entries(links), specs.size());
+        QCOMPARE(entries(links), unitWords.size());
         QVERIFY(!process.waitForFinished(200));
         ::kill(pid_t(process.processId()), SIGTERM);
         QVERIFY(process.waitForFinished(5000));
@@ -118,7 +118,7 @@ private slots:
         QTest::newRow("UID too short") << QStringList{"7146:4B56000012A"};
         QTest::newRow("UID empty") << QStringList{"7126:"};
         QTest::newRow("negative seed") << QStringList{"7146", "--seed", "-1"};
-        QTest::newRow("two units under one link name")
+        QTest::newRow("two unitWords under one link name")
             << QStringList{"7146:0000000000AA", "7147:0000000000aa", "--link-dir", "/tmp"};
     }
 
