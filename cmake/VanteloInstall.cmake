@@ -34,7 +34,15 @@ else()
 endif()
 set(VANTELO_UDEV_RULES_DIR ${_vantelo_udev_default}
     CACHE STRING "Where the udev rule goes; relative paths are below the prefix")
-install(FILES ${VANTELO_DIST}/70-vantelo.rules DESTINATION ${VANTELO_UDEV_RULES_DIR})
+# The rule is written from the catalogue, the one place the USB identifiers are kept.
+add_executable(vantelo_udev_rule ${VANTELO_DIST}/make_udev_rule.cpp)
+target_link_libraries(vantelo_udev_rule PRIVATE vantelo_core)
+vantelo_warnings(vantelo_udev_rule)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/dist/70-vantelo.rules
+    COMMAND vantelo_udev_rule ${CMAKE_BINARY_DIR}/dist/70-vantelo.rules
+    DEPENDS vantelo_udev_rule VERBATIM)
+add_custom_target(vantelo_udev_rule_file ALL DEPENDS ${CMAKE_BINARY_DIR}/dist/70-vantelo.rules)
+install(FILES ${CMAKE_BINARY_DIR}/dist/70-vantelo.rules DESTINATION ${VANTELO_UDEV_RULES_DIR})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vantelo)
