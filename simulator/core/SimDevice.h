@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/SimFamily.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -9,13 +11,6 @@
 // It takes one command line and returns the device's whole answer, ending in a line break and
 // the family prompt.
 namespace sim {
-
-enum class Family
-{
-    Dimmer5,
-    Dimmer2,
-    Receiver
-};
 
 struct ChannelState
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/SimDevice.h"
+#include "core/SimFamily.h"
 
 #include <QVector>
 
