@@ -1,10 +1,10 @@
 #include "app/CommandLine.h"
 
 #include "core/SimDevice.h"
-#include "link/ModelCatalogue.h"
 #include "link/PortSource.h"
 #include "server/PtyServer.h"
 #include "ui/About.h"
+#include "unit/ModelCatalogue.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/SettingsApply.h"
+#include "files/SettingsApply.h"
 
 #include <QDialog>
 #include <QStringList>

@@ -2,16 +2,16 @@
 #include "ui_MainWindow.h"
 
 #include "app/Debug.h"
+#include "app/SerialPortWidget.h"
 #include "app/SettingsFiles.h"
 #include "app/StationWindow.h"
-#include "link/ModelCatalogue.h"
 #include "link/Serial.h"
-#include "link/SerialPortWidget.h"
 #include "pages/BaseWidget.h"
 #include "ui/About.h"
 #include "ui/Manual.h"
 #include "ui/PopupMessage.h"
 #include "ui/Theme.h"
+#include "unit/ModelCatalogue.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

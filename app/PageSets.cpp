@@ -8,7 +8,7 @@
 #include "pages/FarcastWidget.h"
 #include "pages/InfoWidget.h"
 
-#include "link/ModelCatalogue.h"
+#include "unit/ModelCatalogue.h"
 
 namespace {
 

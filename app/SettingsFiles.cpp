@@ -2,9 +2,9 @@
 
 #include "app/LoadSettingsDialog.h"
 #include "app/MainWindow.h"
+#include "files/SettingsApply.h"
+#include "files/SettingsFile.h"
 #include "link/Serial.h"
-#include "link/SettingsApply.h"
-#include "link/SettingsFile.h"
 #include "ui/PopupMessage.h"
 
 #include <QAction>

@@ -15,16 +15,16 @@
 
 #include "app/Debug.h"
 #include "app/PageSets.h"
-#include "link/ModelCatalogue.h"
+#include "files/SettingsApply.h"
+#include "files/SettingsFile.h"
 #include "link/Serial.h"
-#include "link/SettingsApply.h"
-#include "link/SettingsFile.h"
 #include "pages/BaseWidget.h"
 #include "pages/ChannelTables.h"
 #include "pages/DimmerScrollWidget.h"
 #include "pages/DimmerWidget.h"
 #include "server/PtyServer.h"
 #include "ui/Theme.h"
+#include "unit/ModelCatalogue.h"
 
 #include <benchmark/benchmark.h>
 

@@ -17,12 +17,12 @@
 #include "BenchStats.h"
 #include "RawPort.h"
 
-#include "link/ModelCatalogue.h"
-#include "link/Provisioning.h"
+#include "files/SettingsApply.h"
+#include "files/SettingsFile.h"
 #include "link/Serial.h"
-#include "link/SettingsApply.h"
-#include "link/SettingsFile.h"
 #include "server/PtyServer.h"
+#include "station/Provisioning.h"
+#include "unit/ModelCatalogue.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,8 +3,8 @@
 #include "cli/Options.h"
 #include "cli/Output.h"
 #include "cli/UnitAccess.h"
-#include "link/SettingsApply.h"
-#include "link/SettingsFile.h"
+#include "files/SettingsApply.h"
+#include "files/SettingsFile.h"
 
 #include <QHash>
 #include <QJsonArray>

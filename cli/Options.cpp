@@ -2,7 +2,7 @@
 
 #include "cli/OptionScan.h"
 #include "core/SimDevice.h"
-#include "link/DeviceSettings.h"
+#include "unit/DeviceSettings.h"
 
 #include <QRegularExpression>
 

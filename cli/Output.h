@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/Cli.h"
-#include "link/DeviceSettings.h"
+#include "unit/DeviceSettings.h"
 
 #include <QJsonObject>
 #include <QTextStream>

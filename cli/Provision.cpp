@@ -3,7 +3,7 @@
 #include "cli/Cli.h"
 #include "cli/OptionScan.h"
 #include "cli/Output.h"
-#include "link/Provisioning.h"
+#include "station/Provisioning.h"
 
 #include <QEventLoop>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 // Writes the udev rule from the model catalogue, so that the USB identifiers the program filters
 // on and the ones the system grants access to can never disagree.
-#include "link/ModelCatalogue.h"
+#include "unit/ModelCatalogue.h"
 
 #include <QFile>
 #include <QSaveFile>

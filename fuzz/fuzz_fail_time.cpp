@@ -2,7 +2,7 @@
 // 2-17: four signed 32-bit parts of an "h:m:s:d" entry; the rest: what a user could leave in the
 // field after editing, laid into the entry template as the page does.
 #include "FuzzCheck.h"
-#include "link/FailTime.h"
+#include "unit/FailTime.h"
 
 #include <QRegularExpression>
 

@@ -2,7 +2,7 @@
 // (255 stands for the 65535 that reaches to the end), the rest is the reply as the channel hands it
 // over (one character per byte, line breaks already blanks).
 #include "FuzzCheck.h"
-#include "link/ReplyParsing.h"
+#include "unit/ReplyParsing.h"
 
 #include <QStringList>
 

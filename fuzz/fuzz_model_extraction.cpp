@@ -2,7 +2,7 @@
 // the input into a preamble and a model word for the constructed reply below; the whole rest is
 // also read as a reply of its own.
 #include "FuzzCheck.h"
-#include "link/ReplyParsing.h"
+#include "unit/ReplyParsing.h"
 
 #include <QRegularExpression>
 

@@ -2,7 +2,7 @@
 // length (0..3), bytes 1 and 2 cut the text for the round trip below, then come the delimiter's
 // bytes and the text (one character per byte, as the channel delivers them).
 #include "FuzzCheck.h"
-#include "link/ReplyParsing.h"
+#include "unit/ReplyParsing.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -2,7 +2,7 @@
 // the file. Valid files round-trip; everything else is refused with one line naming the key or
 // the reason; nothing crashes.
 #include "FuzzCheck.h"
-#include "link/SettingsFile.h"
+#include "files/SettingsFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/ModelCatalogue.h"
+#include "unit/ModelCatalogue.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "link/PortSource.h"
 
-#include "link/ModelCatalogue.h"
+#include "unit/ModelCatalogue.h"
 
 #include <QCoreApplication>
 #include <QDir>

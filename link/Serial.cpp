@@ -1,6 +1,6 @@
 #include "link/Serial.h"
 
-#include "link/ReplyParsing.h"
+#include "unit/ReplyParsing.h"
 
 #include <QElapsedTimer>
 #include <QLoggingCategory>

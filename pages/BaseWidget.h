@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/DeviceSettings.h"
+#include "link/SettingsIO.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
 #include "pages/ChannelTables.h"
 
-#include "link/DeviceSettings.h"
+#include "unit/DeviceSettings.h"
 
 #include <QCoreApplication>
 

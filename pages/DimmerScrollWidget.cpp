@@ -1,9 +1,9 @@
 #include "pages/DimmerScrollWidget.h"
 
-#include "link/UserText.h"
 #include "pages/ChannelTables.h"
 #include "pages/FieldFocus.h"
 #include "ui/Theme.h"
+#include "unit/UserText.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

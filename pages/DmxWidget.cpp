@@ -1,9 +1,9 @@
 #include "pages/DmxWidget.h"
 #include "ui_DmxWidget.h"
 
-#include "link/ModelCatalogue.h"
 #include "pages/FieldFocus.h"
 #include "ui/Theme.h"
+#include "unit/ModelCatalogue.h"
 
 const DmxWidget::Variant DmxWidget::dimmerVariant{"DmxWidget", true};
 const DmxWidget::Variant DmxWidget::receiverVariant{"DmxWidget2", false};

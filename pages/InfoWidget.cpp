@@ -1,9 +1,9 @@
 #include "pages/InfoWidget.h"
 
-#include "link/FailTime.h"
-#include "link/ModelCatalogue.h"
 #include "pages/FieldFocus.h"
 #include "ui/Theme.h"
+#include "unit/FailTime.h"
+#include "unit/ModelCatalogue.h"
 
 #include "ui_InfoWidget.h"
 

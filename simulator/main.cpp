@@ -1,6 +1,6 @@
 // vantelo-sim: serves simulated devices on pseudo-terminals until told to quit or interrupted.
-#include "link/ModelCatalogue.h"
 #include "server/PtyServer.h"
+#include "unit/ModelCatalogue.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

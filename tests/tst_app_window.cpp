@@ -3,10 +3,10 @@
 
 #include "app/CommandLine.h"
 #include "app/LoadSettingsDialog.h"
+#include "app/SerialPortWidget.h"
 #include "app/SettingsFiles.h"
 #include "app/StationWindow.h"
 #include "link/PortSource.h"
-#include "link/SerialPortWidget.h"
 #include "support/Rig.h"
 #include "ui/About.h"
 #include "ui/Manual.h"

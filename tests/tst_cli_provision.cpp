@@ -2,8 +2,8 @@
 // through a link folder; the log, the units' states and their command logs are the oracle.
 #include "cli/Cli.h"
 #include "link/PortSource.h"
-#include "link/Provisioning.h"
 #include "server/PtyServer.h"
+#include "station/Provisioning.h"
 
 #include <QDir>
 #include <QElapsedTimer>

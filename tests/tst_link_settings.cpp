@@ -3,7 +3,7 @@
 // fail, and the user-text rule.
 
 #include "link/DeviceSession.h"
-#include "link/DeviceSettings.h"
+#include "link/SettingsIO.h"
 #include "support/Rig.h"
 
 #include <QtTest>

@@ -1,8 +1,8 @@
 // vantelo-sim serving several units: each its own path, model, UID, seed and by-id link; control
 // lines that unplug and plug them without the simulator growing in descriptors or threads.
 #include "core/SimDevice.h"
-#include "link/ModelCatalogue.h"
 #include "link/Serial.h"
+#include "unit/ModelCatalogue.h"
 
 #include <QDir>
 #include <QProcess>

@@ -1,7 +1,7 @@
 #include "ui/Manual.h"
 
-#include "link/ModelCatalogue.h"
 #include "ui_Manual.h"
+#include "unit/ModelCatalogue.h"
 
 #include <QWebEngineView>
 

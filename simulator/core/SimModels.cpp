@@ -3,7 +3,7 @@
 // program's reply rules; a catalogue model without such data is not offered.
 #include "core/SimDevice.h"
 
-#include "link/ModelCatalogue.h"
+#include "unit/ModelCatalogue.h"
 
 namespace sim {
 

@@ -1,8 +1,8 @@
 #include "support/Rig.h"
 
+#include "app/SerialPortWidget.h"
 #include "link/DeviceSession.h"
 #include "link/PortSource.h"
-#include "link/SerialPortWidget.h"
 #include "ui/Theme.h"
 
 #include <QAbstractButton>

@@ -2,10 +2,10 @@
 
 #include "app/MainWindow.h"
 #include "app/PageSets.h"
-#include "link/ModelCatalogue.h"
 #include "link/Serial.h"
 #include "pages/BaseWidget.h"
 #include "server/PtyServer.h"
+#include "unit/ModelCatalogue.h"
 
 #include <QElapsedTimer>
 #include <QMessageBox>

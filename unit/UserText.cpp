@@ -1,4 +1,4 @@
-#include "link/UserText.h"
+#include "unit/UserText.h"
 
 namespace command {
 

@@ -1,4 +1,4 @@
-#include "link/SettingsApply.h"
+#include "files/SettingsApply.h"
 
 #include "link/Serial.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "files/SettingsFile.h"
 #include "link/Serial.h"
-#include "link/SettingsFile.h"
 
 #include <QHash>
 #include <QMap>

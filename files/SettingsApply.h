@@ -1,7 +1,7 @@
 #pragma once
 
-#include "link/DeviceSettings.h"
-#include "link/SettingsFile.h"
+#include "files/SettingsFile.h"
+#include "link/SettingsIO.h"
 
 #include <QString>
 #include <QStringList>

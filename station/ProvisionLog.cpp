@@ -1,4 +1,4 @@
-#include "link/ProvisionLog.h"
+#include "station/ProvisionLog.h"
 
 #include <QRegularExpression>
 

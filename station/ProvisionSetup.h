@@ -1,8 +1,8 @@
 #pragma once
 
-#include "link/ProvisionLog.h"
-#include "link/ProvisionUnit.h"
-#include "link/Provisioning.h"
+#include "station/ProvisionLog.h"
+#include "station/ProvisionUnit.h"
+#include "station/Provisioning.h"
 
 #include <QMap>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "link/FailTime.h"
-#include "link/ModelCatalogue.h"
+#include "unit/FailTime.h"
+#include "unit/ModelCatalogue.h"
 
 #include <QJsonValue>
 #include <QString>
@@ -10,8 +10,6 @@
 #include <QVector>
 
 #include <optional>
-
-class Serial;
 
 // Every device setting as data: its key, how to read it from a reply, what kind of value it is
 // and how to write it. The pages, the command line, settings files and the provisioning station
@@ -91,43 +89,13 @@ QString refusal(const Setting &setting, const Value &value);
 // byte for byte.
 bool sameValue(const Setting &setting, const Value &a, const Value &b);
 
-// ---- Talking to the unit -------------------------------------------------------------------
-
-struct Reading
-{
-    // The channel was open for the read; false leaves a page's field alone.
-    bool sent = false;
-    // The words read (for a quoted setting: the quoted text, or all of it without quotes): what a
-    // page shows when there is no value.
-    QString words;
-    // The value in the key's terms, or none: empty or short reply, a label without quotes, a
-    // number that is not one, a position outside the table.
-    std::optional<Value> value;
-};
-
-Reading read(Serial &serial, const Setting &setting);
+// The value a reply's words hold, or none: empty words, a number that is not one, a position
+// outside the table.
+std::optional<Value> valueFromWords(const Setting &setting, const QString &words);
 
 // The set command for an argument exactly as given (the user-text rule is not applied here).
 QString setCommand(const Setting &setting, const QString &argument);
 // The argument a typed value is written with: "1"/"0", an entry position, tenths, the text.
 QString argument(const Setting &setting, const Value &value);
-
-// The pages' write: the argument as the user typed it, sent only if the user-text rule accepts
-// the line. True when it was sent. The page then reads back through its own reader.
-bool sendUserText(Serial &serial, const Setting &setting, const QString &argument);
-
-struct WriteResult
-{
-    // Why the value was not sent (empty when it was).
-    QString refused;
-    // The read-back after the set.
-    Reading after;
-};
-
-// The tools' write: the value is checked first (refusal), then set, then read back.
-WriteResult write(Serial &serial, const Setting &setting, const Value &value);
-
-// Sends the factory reset; false when the channel was closed.
-bool factoryReset(Serial &serial);
 
 } // namespace settings

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/Provisioning.h"
+#include "station/Provisioning.h"
 
 #include <QFile>
 #include <QPair>

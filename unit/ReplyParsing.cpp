@@ -1,4 +1,4 @@
-#include "link/ReplyParsing.h"
+#include "unit/ReplyParsing.h"
 
 #include <QStringList>
 

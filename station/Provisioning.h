@@ -1,7 +1,7 @@
 #pragma once
 
-#include "link/ModelCatalogue.h"
-#include "link/SettingsFile.h"
+#include "files/SettingsFile.h"
+#include "unit/ModelCatalogue.h"
 
 #include <QHash>
 #include <QMetaType>

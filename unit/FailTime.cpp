@@ -1,4 +1,4 @@
-#include "link/FailTime.h"
+#include "unit/FailTime.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "link/SettingsFile.h"
+#include "files/SettingsFile.h"
 
 #include <QFile>
 #include <QFileInfo>

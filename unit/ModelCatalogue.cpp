@@ -1,4 +1,4 @@
-#include "link/ModelCatalogue.h"
+#include "unit/ModelCatalogue.h"
 
 namespace {
 

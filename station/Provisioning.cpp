@@ -1,9 +1,9 @@
-#include "link/Provisioning.h"
+#include "station/Provisioning.h"
 
 #include "link/PortSource.h"
-#include "link/ProvisionLog.h"
-#include "link/ProvisionSetup.h"
-#include "link/ProvisionUnit.h"
+#include "station/ProvisionLog.h"
+#include "station/ProvisionSetup.h"
+#include "station/ProvisionUnit.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,12 +1,12 @@
-#include "link/SerialPortWidget.h"
+#include "app/SerialPortWidget.h"
 
 #include "link/DeviceSession.h"
-#include "link/ModelCatalogue.h"
 #include "link/PortSource.h"
 #include "link/Serial.h"
 #include "ui/PopupMessage.h"
 #include "ui/Theme.h"
 #include "ui_SerialPortWidget.h"
+#include "unit/ModelCatalogue.h"
 
 #include <QAbstractItemView>
 

@@ -1,4 +1,4 @@
-#include "link/ProvisionSetup.h"
+#include "station/ProvisionSetup.h"
 
 #include <QCryptographicHash>
 #include <QFile>

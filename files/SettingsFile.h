@@ -1,7 +1,7 @@
 #pragma once
 
-#include "link/DeviceSettings.h"
-#include "link/ModelCatalogue.h"
+#include "unit/DeviceSettings.h"
+#include "unit/ModelCatalogue.h"
 
 #include <QByteArray>
 #include <QDateTime>

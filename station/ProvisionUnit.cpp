@@ -1,7 +1,7 @@
-#include "link/ProvisionUnit.h"
+#include "station/ProvisionUnit.h"
 
+#include "files/SettingsApply.h"
 #include "link/DeviceSession.h"
-#include "link/SettingsApply.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
