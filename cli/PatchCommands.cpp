@@ -21,8 +21,8 @@ const QStringList flagOptions = {"--help", "-h"};
 int patchCommandAt(const QStringList &words)
 {
     // Every command's valued options, so that "--port X gdtf" is not taken for the command X.
-    const QStringList valued = {"--out",  "--port", "--simulate", "--seed",
-                                "--uid",  "--only", "--except",   "--log"};
+    const QStringList valued = {"--out", "--port", "--simulate", "--seed",
+                                "--uid", "--only", "--except",   "--log"};
     for (int i = 0; i < words.size(); ++i) {
         const QString &word = words.at(i);
         if (word == QLatin1String("--"))
@@ -60,8 +60,12 @@ int patchCommand(const QStringList &words, QTextStream &out, QTextStream &err)
     const QString model = scan.positional.first();
     const gdtf::FixtureType *type = gdtf::forModel(model);
     if (!type) {
-        return usageError(err, QStringLiteral("no fixture type for '%1': a dimmer model is one of %2")
-                                   .arg(model, catalogue::modelList()));
+        QStringList dimmers;
+        for (const gdtf::FixtureType &each : gdtf::fixtureTypes())
+            dimmers += each.models;
+        return usageError(err,
+                          QStringLiteral("no fixture type for '%1': a dimmer model is one of %2")
+                              .arg(model, dimmers.join(QStringLiteral(", "))));
     }
     QString why;
     if (!patch::saveFile(path, gdtf::archive(*type), &why)) {

@@ -45,7 +45,8 @@ std::optional<QVector<QStringList>> parse(const QByteArray &bytes, QString *why)
             field.clear();
             any = true;
         } else if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
-            if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
+            if (c == QLatin1Char('\r') && i + 1 < text.size() &&
+                text.at(i + 1) == QLatin1Char('\n'))
                 ++i;
             if (any || !field.isEmpty()) {
                 record.append(field);

@@ -38,8 +38,8 @@ QVector<FixtureType> buildTypes()
             type.shortName = family;
             type.longName = model.name;
             type.channels = model.channels;
-            type.id = QUuid::createUuidV5(typeNamespace, manufacturer() + QLatin1Char(' ') +
-                                                             type.name);
+            type.id =
+                QUuid::createUuidV5(typeNamespace, manufacturer() + QLatin1Char(' ') + type.name);
         }
         type.models.append(model.number);
     }
@@ -105,10 +105,9 @@ void writeGeometries(QXmlStreamWriter &xml, const FixtureType &type)
         xml.writeEmptyElement(QStringLiteral("Geometry"));
         xml.writeAttribute(QStringLiteral("Name"), outputName(channel));
         xml.writeAttribute(QStringLiteral("Model"), QStringLiteral("Output"));
-        xml.writeAttribute(QStringLiteral("Position"),
-                           QStringLiteral("{1,0,0,%1}{0,1,0,%2}{0,0,1,0}{0,0,0,1}")
-                               .arg(x)
-                               .arg(bodyWidth / 2));
+        xml.writeAttribute(
+            QStringLiteral("Position"),
+            QStringLiteral("{1,0,0,%1}{0,1,0,%2}{0,0,1,0}{0,0,0,1}").arg(x).arg(bodyWidth / 2));
     }
     xml.writeEndElement();
     xml.writeEndElement();
@@ -254,7 +253,8 @@ QByteArray description(const FixtureType &type)
     xml.writeEndElement();
     xml.writeStartElement(QStringLiteral("Revisions"));
     xml.writeEmptyElement(QStringLiteral("Revision"));
-    xml.writeAttribute(QStringLiteral("Text"), QStringLiteral("Generated from the model catalogue"));
+    xml.writeAttribute(QStringLiteral("Text"),
+                       QStringLiteral("Generated from the model catalogue"));
     xml.writeAttribute(QStringLiteral("Date"), QLatin1String(descriptionRevised));
     xml.writeAttribute(QStringLiteral("UserID"), QStringLiteral("0"));
     xml.writeAttribute(QStringLiteral("ModifiedBy"),

@@ -22,7 +22,7 @@ struct FixtureType
     // versions of this program and of the file.
     QUuid id;
 
-    QString idText() const; // upper case, without braces, as GDTF writes a GUID
+    QString idText() const;   // upper case, without braces, as GDTF writes a GUID
     QString fileName() const; // "Korvane@Glimmerline_714x.gdtf"
 };
 

@@ -143,7 +143,11 @@ QVector<SceneFixture> sceneFixtures(const QByteArray &description, QString *why)
             open.append(fixtures.size());
             fixtures.append({xml.attributes().value(QLatin1String("name")).toString(),
                              xml.attributes().value(QLatin1String("uuid")).toString(),
-                             {}, {}, {}, {}, {}});
+                             {},
+                             {},
+                             {},
+                             {},
+                             {}});
             continue;
         }
         if (open.isEmpty())
@@ -213,8 +217,8 @@ int Plan::slotFor(const QString &model, const QSet<QUuid> &held) const
         return -1;
     for (int i = 0; i < slotList.size(); ++i) {
         const Slot &slot = slotList.at(i);
-        const bool fits = slot.model.isEmpty() ? slot.channels == info->channels
-                                               : slot.model == model;
+        const bool fits =
+            slot.model.isEmpty() ? slot.channels == info->channels : slot.model == model;
         if (fits && !held.contains(slot.uuid))
             return i;
     }
@@ -377,12 +381,13 @@ std::optional<Plan> readMvrPlan(const QByteArray &archive, const TypeMap &map, Q
             slot.channels = model->channels;
             const int footprint = type.footprints.value(fixture.mode);
             if (footprint != slot.channels && footprint != 2 * slot.channels) {
-                return refuse(QStringLiteral("mode '%1' of %2 takes %3 slotList; a %4 takes %5 or %6")
-                                  .arg(fixture.mode, type.name)
-                                  .arg(footprint)
-                                  .arg(model->number)
-                                  .arg(slot.channels)
-                                  .arg(2 * slot.channels));
+                return refuse(
+                    QStringLiteral("mode '%1' of %2 takes %3 slotList; a %4 takes %5 or %6")
+                        .arg(fixture.mode, type.name)
+                        .arg(footprint)
+                        .arg(model->number)
+                        .arg(slot.channels)
+                        .arg(2 * slot.channels));
             }
             slot.sixteenBit = footprint == 2 * slot.channels;
         } else {

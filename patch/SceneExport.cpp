@@ -37,10 +37,9 @@ int footprintOf(const Slot &slot, const gdtf::FixtureType &type)
 
 QString slotName(const Slot &slot)
 {
-    return slot.label.isEmpty() ? QStringLiteral("universe %1 address %2")
-                                      .arg(slot.universe)
-                                      .arg(slot.address)
-                                : QLatin1Char('"') + slot.label + QLatin1Char('"');
+    return slot.label.isEmpty()
+               ? QStringLiteral("universe %1 address %2").arg(slot.universe).arg(slot.address)
+               : QLatin1Char('"') + slot.label + QLatin1Char('"');
 }
 
 // Empty when every slot can be written; else why the first that cannot.
@@ -51,11 +50,13 @@ QString refusal(const QVector<Slot> &slotList)
     for (const Slot &slot : slotList) {
         const gdtf::FixtureType *type = typeOf(slot);
         if (!type)
-            return QStringLiteral("%1: model %2 has no fixture type").arg(slotName(slot), slot.model);
+            return QStringLiteral("%1: model %2 has no fixture type")
+                .arg(slotName(slot), slot.model);
         if (slot.uuid.isNull())
             return QStringLiteral("%1 has no UUID").arg(slotName(slot));
         if (seen.contains(slot.uuid))
-            return QStringLiteral("%1: UUID %2 is used twice").arg(slotName(slot), uuidText(slot.uuid));
+            return QStringLiteral("%1: UUID %2 is used twice")
+                .arg(slotName(slot), uuidText(slot.uuid));
         seen.insert(slot.uuid);
         if (slot.universe < 1 || slot.universe > 63999 || slot.address < 1 ||
             slot.address + footprintOf(slot, *type) - 1 > 512)
@@ -73,10 +74,9 @@ void writeFixture(QXmlStreamWriter &xml, const Slot &slot, int column, int row)
     xml.writeStartElement(QStringLiteral("Fixture"));
     xml.writeAttribute(QStringLiteral("uuid"), uuidText(slot.uuid));
     xml.writeAttribute(QStringLiteral("name"), slot.label);
-    xml.writeTextElement(QStringLiteral("Matrix"),
-                         QStringLiteral("{1,0,0}{0,1,0}{0,0,1}{%1,%2,0}")
-                             .arg(column * fixtureSpacing)
-                             .arg(-row * layerSpacing));
+    xml.writeTextElement(QStringLiteral("Matrix"), QStringLiteral("{1,0,0}{0,1,0}{0,0,1}{%1,%2,0}")
+                                                       .arg(column * fixtureSpacing)
+                                                       .arg(-row * layerSpacing));
     xml.writeTextElement(QStringLiteral("GDTFSpec"), type->fileName());
     xml.writeTextElement(QStringLiteral("GDTFMode"), gdtf::modeName(slot.sixteenBit));
     xml.writeTextElement(QStringLiteral("FixtureID"), slot.fixtureId);
@@ -160,12 +160,12 @@ std::optional<QByteArray> sceneArchive(const QVector<Slot> &slotList, QString *w
 
 QStringList patchColumns()
 {
-    return {QStringLiteral("fixture_id"), QStringLiteral("label"),
-            QStringLiteral("model"),      QStringLiteral("fixture_type"),
+    return {QStringLiteral("fixture_id"),  QStringLiteral("label"),
+            QStringLiteral("model"),       QStringLiteral("fixture_type"),
             QStringLiteral("personality"), QStringLiteral("universe"),
-            QStringLiteral("address"),    QStringLiteral("absolute_address"),
-            QStringLiteral("footprint"),  QStringLiteral("rdm_uid"),
-            QStringLiteral("template"),   QStringLiteral("time"),
+            QStringLiteral("address"),     QStringLiteral("absolute_address"),
+            QStringLiteral("footprint"),   QStringLiteral("rdm_uid"),
+            QStringLiteral("template"),    QStringLiteral("time"),
             QStringLiteral("uuid")};
 }
 
@@ -177,8 +177,8 @@ QByteArray patchCsv(const QVector<Slot> &slotList)
         out += csv::line({slot.fixtureId, slot.label, slot.model, type ? type->name : QString(),
                           slot.personality(), QString::number(slot.universe),
                           QString::number(slot.address), QString::number(slot.absoluteAddress()),
-                          QString::number(type ? footprintOf(slot, *type) : slot.footprint()), slot.rdmUid, slot.templateName,
-                          slot.time, uuidText(slot.uuid)});
+                          QString::number(type ? footprintOf(slot, *type) : slot.footprint()),
+                          slot.rdmUid, slot.templateName, slot.time, uuidText(slot.uuid)});
     }
     return out;
 }

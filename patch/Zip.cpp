@@ -44,8 +44,8 @@ quint32 get32(const QByteArray &in, qint64 at)
 
 quint32 crcOf(const QByteArray &data)
 {
-    return quint32(::crc32(::crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef *>(data.constData()),
-                           uInt(data.size())));
+    return quint32(::crc32(::crc32(0L, Z_NULL, 0),
+                           reinterpret_cast<const Bytef *>(data.constData()), uInt(data.size())));
 }
 
 // MS-DOS time and date, as the headers keep them.
@@ -195,7 +195,8 @@ std::optional<QVector<Entry>> read(const QByteArray &archive, QString *why)
         }
         const QByteArray rawName = archive.mid(at + centralHeaderSize, nameSize);
         Entry entry;
-        entry.name = (flags & utf8Names) ? QString::fromUtf8(rawName) : QString::fromLatin1(rawName);
+        entry.name =
+            (flags & utf8Names) ? QString::fromUtf8(rawName) : QString::fromLatin1(rawName);
         at += centralHeaderSize + nameSize + skip;
 
         if (flags & 0x0001) {
@@ -218,8 +219,8 @@ std::optional<QVector<Entry>> read(const QByteArray &archive, QString *why)
         }
         // Sizes come from the directory: a member written with a data descriptor has zeros in its
         // local header.
-        const qint64 data = local + localHeaderSize + get16(archive, local + 26) +
-                            get16(archive, local + 28);
+        const qint64 data =
+            local + localHeaderSize + get16(archive, local + 26) + get16(archive, local + 28);
         if (data + packed > size) {
             *why = QStringLiteral("%1 is cut short").arg(entry.name);
             return std::nullopt;
