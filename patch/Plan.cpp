@@ -265,7 +265,9 @@ QString slotsRefusal(const QVector<Slot> &slotList, const QStringList &where)
     return QString();
 }
 
-std::optional<Plan> readCsvPlan(const QByteArray &text, QString *why)
+namespace {
+
+std::optional<Plan> csvPlan(const QByteArray &text, QString *why)
 {
     const std::optional<QVector<QStringList>> records = csv::parse(text, why);
     if (!records)
@@ -332,7 +334,7 @@ std::optional<Plan> readCsvPlan(const QByteArray &text, QString *why)
     return plan;
 }
 
-std::optional<Plan> readMvrPlan(const QByteArray &archive, const TypeMap &map, QString *why)
+std::optional<Plan> mvrPlan(const QByteArray &archive, const TypeMap &map, QString *why)
 {
     const std::optional<QVector<zip::Entry>> entries = zip::read(archive, why);
     if (!entries)
@@ -409,6 +411,27 @@ std::optional<Plan> readMvrPlan(const QByteArray &archive, const TypeMap &map, Q
     if (!why->isEmpty())
         return std::nullopt;
     return plan;
+}
+
+// A refusal is one line of the log, whatever line breaks the plan's own text brought in.
+std::optional<Plan> oneLineWhy(std::optional<Plan> plan, QString *why)
+{
+    if (!plan)
+        why->replace(QLatin1Char('\r'), QLatin1Char(' '))
+            .replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return plan;
+}
+
+} // namespace
+
+std::optional<Plan> readCsvPlan(const QByteArray &text, QString *why)
+{
+    return oneLineWhy(csvPlan(text, why), why);
+}
+
+std::optional<Plan> readMvrPlan(const QByteArray &archive, const TypeMap &map, QString *why)
+{
+    return oneLineWhy(mvrPlan(archive, map, why), why);
 }
 
 std::optional<Plan> readPlan(const QString &path, const TypeMap &map, QString *why)
