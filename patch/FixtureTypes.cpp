@@ -236,7 +236,6 @@ QByteArray description(const FixtureType &type)
                            .arg(type.channels)
                            .arg(type.models.join(QStringLiteral(" and "))));
     xml.writeAttribute(QStringLiteral("FixtureTypeID"), type.idText());
-    xml.writeAttribute(QStringLiteral("Thumbnail"), QString());
     xml.writeAttribute(QStringLiteral("CanHaveChildren"), QStringLiteral("No"));
 
     writeAttributeDefinitions(xml);
