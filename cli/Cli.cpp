@@ -4,6 +4,7 @@
 #include "cli/Commands.h"
 #include "cli/Options.h"
 #include "cli/Output.h"
+#include "cli/PatchCommands.h"
 #include "cli/Provision.h"
 
 namespace cli {
@@ -28,6 +29,8 @@ QString helpText()
                "  apply FILE [--dry-run]  write what differs, then read every key of FILE back "
                "and report each\n"
                "  reset --yes             restore the unit's factory defaults\n"
+               "  gdtf MODEL --out FILE   the dimmer model's GDTF fixture type (modes 8-bit, "
+               "16-bit)\n"
                "  provision TEMPLATE... --log FILE\n"
                "                          set up every unit found from its family's template, "
                "each\n"
@@ -99,6 +102,11 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         QStringList words = arguments;
         words.removeAt(provisionAt);
         return provisionCommand(words, out, err);
+    }
+    if (const int at = patchCommandAt(arguments); at >= 0) {
+        QStringList words = arguments;
+        words.removeAt(at);
+        return patchCommand(words, out, err);
     }
     Options options;
     const QString why = parseOptions(arguments, options);

@@ -17,6 +17,7 @@ PACKAGES=(
     xvfb xauth
     clang libclang-rt-14-dev libbenchmark-dev
     dpkg-dev desktop-file-utils appstream
+    zlib1g-dev
 )
 
 setup() { ensure_packages "${PACKAGES[@]}"; }

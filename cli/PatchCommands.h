@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QStringList>
+
+class QTextStream;
+
+namespace cli {
+
+// The word's position when the command line is "gdtf ...", with options before or after the
+// command; -1 when it is another command.
+int patchCommandAt(const QStringList &words);
+
+// vantelo-cli gdtf MODEL --out FILE.gdtf: the fixture type of a dimmer model, generated from the
+// catalogue. The words come without the program's name and without the command word.
+int patchCommand(const QStringList &words, QTextStream &out, QTextStream &err);
+
+} // namespace cli
