@@ -1,6 +1,6 @@
 #include "patch/FixtureTypes.h"
 
-#include "link/ModelCatalogue.h"
+#include "unit/ModelCatalogue.h"
 #include "patch/Zip.h"
 
 #include "Version.h"

@@ -1,6 +1,6 @@
 #include "patch/Plan.h"
 
-#include "link/ModelCatalogue.h"
+#include "unit/ModelCatalogue.h"
 #include "patch/Csv.h"
 #include "patch/FixtureTypes.h"
 #include "patch/Zip.h"

@@ -1,7 +1,7 @@
 // GDTF fixture types, MVR and CSV patches, and plans: the files parse, hold the rules importers
 // rely on that no schema checks, and plans give the station the slots the designer drew.
 #include "cli/Cli.h"
-#include "link/ModelCatalogue.h"
+#include "unit/ModelCatalogue.h"
 #include "patch/FixtureTypes.h"
 #include "patch/Plan.h"
 #include "patch/SceneExport.h"
