@@ -278,9 +278,8 @@ bool Serial::sendCommand(const QString &command, QString &reply)
         if (!answered && !reply.isEmpty())
             qCDebug(lcSerial).noquote() << "no answer in read" << attempt << escaped(reply);
     }
-    if (answered)
-        m_unanswered.removeLast();
     if (answered) {
+        m_unanswered.removeLast();
         qCDebug(lcSerial).noquote()
             << "reply" << escaped(reply) << QStringLiteral("(%1 ms)").arg(took.elapsed());
     } else if (!overrun) {

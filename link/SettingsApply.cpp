@@ -308,8 +308,10 @@ QString slotRefusal(const Plan &plan, const QStringList &chosen)
     if (!written(address) && !written(personality))
         return QString();
     // Each as the unit will hold it: written, or as it is.
-    const auto after = [&](const Row *row) {
-        return written(row) ? std::optional<settings::Value>(row->wanted) : row->unit;
+    const auto after = [&](const Row *row) -> std::optional<settings::Value> {
+        if (!row)
+            return std::nullopt;
+        return written(row) ? row->wanted : row->unit;
     };
     const std::optional<settings::Value> start = after(address);
     const std::optional<settings::Value> width =
