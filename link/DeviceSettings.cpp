@@ -494,7 +494,7 @@ std::optional<Value> fromJson(const Setting &setting, const QJsonValue &json, QS
             return fail(QStringLiteral("expected a whole number"));
         // Before the conversion: converting a double beyond any integer type is undefined.
         if (!(d >= -double(integerLimit) && d <= double(integerLimit)))
-            return fail(QStringLiteral("%1 is out of range").arg(d, 0, 'g', 17));
+            return fail(QStringLiteral("%1 is out of range").arg(d, 0, 'f', 0));
         return fromText(setting, QString::number(qlonglong(d)), why);
     }
     }

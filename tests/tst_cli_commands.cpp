@@ -257,6 +257,12 @@ void TestCliCommands::refusedFile_data()
     QTest::newRow("label too long for the buffer")
         << fileText("\"device.label\": \"" + QByteArray(250, 'x') + "\"")
         << "device.label: too long for the command buffer";
+    QTest::newRow("half a surrogate pair in a label")
+        << fileText(R"("device.label": "a\ud800")")
+        << "device.label: holds a character the unit cannot hold";
+    QTest::newRow("number past any command")
+        << fileText(R"("dmx.universe": 99999999999999999999)")
+        << "dmx.universe: 100000000000000000000 is out of range";
     QTest::newRow("key twice") << fileText(R"("dmx.address": 5, "dmx.address": 6)")
                                << "dmx.address appears twice";
     QTest::newRow("no settings") << fileText("").replace(R"("settings": {})", R"("x": 1)")

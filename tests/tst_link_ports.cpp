@@ -69,6 +69,8 @@ private slots:
     void watch_followsTheLinkFoldersAsTheyAppear();
     void watch_withoutFolderWatches_readsEverySecond();
     void extraPorts_listedWhileTheyExist();
+    void openablePath_data();
+    void openablePath();
     void openFailure_permissionIsNotBusy_data();
     void openFailure_permissionIsNotBusy();
     void toolkitOptions_data();
@@ -206,6 +208,34 @@ void TestLinkPorts::extraPorts_listedWhileTheyExist()
     QCOMPARE(PortSource::availablePorts().size(), 0);
     QVERIFY(unit.replug());
     QCOMPARE(PortSource::availablePorts().size(), 1);
+}
+
+void TestLinkPorts::openablePath_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("opened"); // %root: the test's folder, where dev/ stands for /dev
+    QTest::newRow("bare name only under /dev: the node there") << "ttyACM3"
+                                                               << "%root/dev/ttyACM3";
+    QTest::newRow("bare name here: this folder's") << "here"
+                                                   << "%root/here";
+    QTest::newRow("relative path: from this folder") << "rig1/usb-x"
+                                                     << "%root/rig1/usb-x";
+    QTest::newRow("absolute path as given") << "/dev/ttyS9"
+                                            << "/dev/ttyS9";
+}
+
+void TestLinkPorts::openablePath()
+{
+    QFETCH(QString, given);
+    QFETCH(QString, opened);
+    const QString before = QDir::currentPath();
+    write(root.filePath("dev/ttyACM3"), "node");
+    write(root.filePath("dev/here"), "node");
+    write(root.filePath("here"), "node");
+    QVERIFY(QDir::setCurrent(root.path()));
+    const QString path = PortSource::openablePath(given);
+    QDir::setCurrent(before);
+    QCOMPARE(path, opened.replace("%root", root.path()));
 }
 
 void TestLinkPorts::openFailure_permissionIsNotBusy_data()
