@@ -84,12 +84,16 @@ QString helpText()
                "key,\n"
                "     --port with --simulate, reset without --yes, a selection that matches no "
                "key\n"
+               "     (or none of the file), a KEY given twice, set values that end past slot "
+               "512\n"
                "  3  no unit: the port does not exist, cannot be opened, never answers or holds "
                "no\n"
                "     supported model; the unit stopped answering; a key read as \"no value\"\n"
                "  4  a file that cannot be used: unreadable, unwritable, not a settings file, a "
                "newer\n"
-               "     format version, another family, a malformed value\n"
+               "     format version, another family, a malformed value, values that end past "
+               "slot 512;\n"
+               "     save onto something that is not a regular file\n"
                "\n"
                "Keys, values and the file format: vantelo-cli(1).\n")
         .arg(catalogue::modelList());

@@ -162,6 +162,7 @@ QVector<Assignment> assignments(const QStringList &words, std::optional<Family> 
                                 Context &context)
 {
     QVector<Assignment> out;
+    QStringList seen;
     for (const QString &word : words) {
         const int equals = word.indexOf(QLatin1Char('='));
         if (equals <= 0) {
@@ -169,6 +170,12 @@ QVector<Assignment> assignments(const QStringList &words, std::optional<Family> 
             continue;
         }
         const Assignment assignment{word.left(equals), word.mid(equals + 1)};
+        // Which of two values is meant cannot be told; the unit would end with the last.
+        if (seen.contains(assignment.key)) {
+            context.fail(Usage, QStringLiteral("%1 is given twice").arg(assignment.key));
+            continue;
+        }
+        seen.append(assignment.key);
         const settings::Setting *setting = nullptr;
         for (Family f : catalogue::families()) {
             if (!setting && (!family || f == *family))
@@ -200,25 +207,53 @@ QVector<Assignment> assignments(const QStringList &words, std::optional<Family> 
     return out;
 }
 
+// Writes in the apply order, and only values that leave the unit within slot 512 together
+// with what it holds; the unit's address and personality are read for that when either is set.
 void setKeys(Unit &unit, const QVector<Assignment> &list, Context &context)
 {
+    QVector<settingsfile::Entry> footprintEntries, others;
     for (const Assignment &assignment : list) {
         const settings::Setting &setting = *settings::find(unit.family(), assignment.key);
-        const settings::Value value = *settings::fromText(setting, assignment.text, nullptr);
-        const settings::WriteResult result = settings::write(unit.serial, setting, value);
+        const settingsfile::Entry entry{&setting,
+                                        *settings::fromText(setting, assignment.text, nullptr)};
+        const bool footprintKey = assignment.key == QLatin1String("dmx.address") ||
+                                  assignment.key == QLatin1String("dmx.personality");
+        (footprintKey ? footprintEntries : others).append(entry);
+    }
+    settingsapply::Plan plan;
+    if (!footprintEntries.isEmpty()) {
+        plan = settingsapply::plan(unit.serial, unit.family(), footprintEntries);
+        if (plan.lost) {
+            unitLost(context, plan.lostAt);
+            return;
+        }
+    }
+    QStringList keys;
+    for (const settingsfile::Entry &entry : others)
+        plan.rows.append({entry.setting, entry.value, std::nullopt, QString()});
+    for (const settingsapply::Row &row : qAsConst(plan.rows))
+        keys.append(row.setting->key);
+    const QString refused = settingsapply::slotRefusal(plan, keys);
+    if (!refused.isEmpty()) {
+        context.fail(Usage, refused);
+        return;
+    }
+    for (const QString &key : settingsapply::inWriteOrder(plan, keys)) {
+        const settingsapply::Row &row = plan.rows.at(keys.indexOf(key));
+        const settings::Setting &setting = *row.setting;
+        const settings::WriteResult result = settings::write(unit.serial, setting, row.wanted);
         if (!result.after.sent || !unit.serial.isOpen()) {
-            unitLost(context, assignment.key);
+            unitLost(context, key);
             return;
         }
         if (!result.after.value) {
-            context.fail(NoUnit, noValueLine(assignment.key, result.after.words));
+            context.fail(NoUnit, noValueLine(key, result.after.words));
             continue;
         }
-        context.print(assignment.key + QLatin1Char(' ') +
-                      settings::toText(setting, *result.after.value));
-        if (!settings::sameValue(setting, *result.after.value, value)) {
+        context.print(key + QLatin1Char(' ') + settings::toText(setting, *result.after.value));
+        if (!settings::sameValue(setting, *result.after.value, row.wanted)) {
             context.fail(Differs, QStringLiteral("%1 did not take: the unit holds %2")
-                                      .arg(assignment.key, shown(setting, result.after.value)));
+                                      .arg(key, shown(setting, result.after.value)));
         }
     }
 }
@@ -289,10 +324,17 @@ bool readPlan(Unit &unit, const QVector<settingsfile::Entry> &wanted, settingsap
         if (!row.unit)
             context.fail(NoUnit, noValueLine(row.setting->key, row.unitWords));
     }
-    // The plan holds the rows read before the loss; the next key is where it happened.
     if (plan.lost)
-        unitLost(context, wanted.at(plan.rows.size()).setting->key);
+        unitLost(context, plan.lostAt);
     return plan.complete();
+}
+
+// diff, and apply with or without --dry-run, when the unit already holds the file's values.
+QString nothingToDo(int keys)
+{
+    return QStringLiteral("nothing to do: the unit holds the file's values (%1 key%2)")
+        .arg(keys)
+        .arg(keys == 1 ? QString() : QStringLiteral("s"));
 }
 
 void printDifferences(const settingsapply::Plan &plan, const QString &verb, Context &context)
@@ -310,6 +352,8 @@ void printDifferences(const settingsapply::Plan &plan, const QString &verb, Cont
     }
     if (rows.size() > 1)
         context.printTable(rows);
+    else if (plan.complete())
+        context.print(nothingToDo(plan.rows.size()));
     context.json[QStringLiteral("differences")] = list;
     if (!list.isEmpty())
         context.raise(Differs);
@@ -371,7 +415,9 @@ void apply(Unit &unit, const QVector<settingsfile::Entry> &wanted, bool dryRun, 
                                            settings::toText(*r.setting, r.wanted)));
         }
     }
-    if (rows.size() > 1)
+    if (report.written.isEmpty() && report.allTaken())
+        context.print(nothingToDo(report.rows.size()));
+    else if (rows.size() > 1)
         context.printTable(rows);
     context.json[QStringLiteral("keys")] = list;
     context.json[QStringLiteral("lost")] = report.lost;
@@ -405,6 +451,11 @@ void compare(const Options &options, Context &context)
         selected(familyKeys(file->family, true), {}, options, ofFamily(file->family), context);
     if (keys.isEmpty())
         return;
+    const QVector<settingsfile::Entry> wanted = chosenEntries(*file, keys);
+    if (wanted.isEmpty() && !(options.only.isEmpty() && options.except.isEmpty())) {
+        context.fail(Usage, QStringLiteral("the selection holds no key of the file"));
+        return;
+    }
     Unit unit;
     if (!connectUnit(options, unit, context))
         return;
@@ -413,7 +464,6 @@ void compare(const Options &options, Context &context)
         context.fail(BadFile, refusal);
         return;
     }
-    const QVector<settingsfile::Entry> wanted = chosenEntries(*file, keys);
     if (options.command == QLatin1String("diff"))
         diff(unit, *file, wanted, context);
     else

@@ -5,6 +5,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace cli {
 
 namespace {
@@ -30,15 +32,15 @@ bool startSimulator(const Options &options, Unit &unit, Context &context)
 QList<PortInfo> makerPorts()
 {
     QList<PortInfo> ports;
-    QList<quint64> devices;
     const QList<PortInfo> all = PortSource::availablePorts();
     for (const PortInfo &port : all) {
         if (!port.hasVendorIdentifier || port.vendorIdentifier != catalogue::usbVendorId)
             continue;
-        if (port.deviceNumber != 0 && devices.contains(port.deviceNumber))
-            continue;
-        devices.append(port.deviceNumber);
-        ports.append(port);
+        const bool listed = std::any_of(ports.begin(), ports.end(), [&port](const PortInfo &p) {
+            return PortSource::sameUnit(p.path(), port.path());
+        });
+        if (!listed)
+            ports.append(port);
     }
     return ports;
 }
@@ -48,7 +50,7 @@ bool choosePort(const Options &options, Unit &unit, Context &context)
     if (!options.simulate.isEmpty())
         return startSimulator(options, unit, context);
     if (!options.port.isEmpty()) {
-        unit.port = options.port;
+        unit.port = PortSource::openablePath(options.port);
         return true;
     }
     QStringList supported;

@@ -63,11 +63,17 @@ int tableIndex(const settings::Setting *setting)
     return int(setting - settings::forFamily(setting->family).constData());
 }
 
+const QString keyAddress = QStringLiteral("dmx.address");
+const QString keyPersonality = QStringLiteral("dmx.personality");
+
+// A wanted row, or one read for the footing.
 const Row *rowOf(const Plan &plan, const QString &key)
 {
-    for (const Row &row : plan.rows) {
-        if (row.setting->key == key)
-            return &row;
+    for (const QVector<Row> *rows : {&plan.rows, &plan.footing}) {
+        for (const Row &row : *rows) {
+            if (row.setting->key == key)
+                return &row;
+        }
     }
     return nullptr;
 }
@@ -81,21 +87,12 @@ Result *resultOf(Report &report, const QString &key)
     return nullptr;
 }
 
-// Slots the unit listens to from its start address on.
-int footprint(Family family, const settings::Value &personality)
-{
-    const settings::Setting *setting = settings::find(family, QStringLiteral("dmx.personality"));
-    const bool wide =
-        setting && setting->entries.value(personality.toInt()) == QLatin1String("16-bit");
-    return catalogue::familyChannels(family) * (wide ? 2 : 1);
-}
-
 // Address before personality unless that leaves the unit listening past slot 512 in between;
 // from one valid state to another, at least one of the two orders never does.
 bool personalityFirst(const Plan &plan)
 {
-    const Row *address = rowOf(plan, QStringLiteral("dmx.address"));
-    const Row *personality = rowOf(plan, QStringLiteral("dmx.personality"));
+    const Row *address = rowOf(plan, keyAddress);
+    const Row *personality = rowOf(plan, keyPersonality);
     if (!address || !personality)
         return false;
     const qlonglong addressNow =
@@ -103,9 +100,9 @@ bool personalityFirst(const Plan &plan)
     const settings::Value personalityNow =
         personality->unit ? *personality->unit : personality->wanted;
     const bool addressFirstFits =
-        address->wanted.toLongLong() + footprint(plan.family, personalityNow) - 1 <= 512;
+        settings::slotRefusal(plan.family, address->wanted.toLongLong(), personalityNow).isEmpty();
     const bool personalityFirstFits =
-        addressNow + footprint(plan.family, personality->wanted) - 1 <= 512;
+        settings::slotRefusal(plan.family, addressNow, personality->wanted).isEmpty();
     return !addressFirstFits && personalityFirstFits;
 }
 
@@ -193,6 +190,26 @@ Plan plan(Serial &serial, Family family, const QVector<settingsfile::Entry> &wan
 {
     Plan result;
     result.family = family;
+    // The footing first: a loss there still falls on a wanted key for callers that name the
+    // key after the rows read.
+    const bool wantsAddress = std::any_of(wanted.begin(), wanted.end(), [](const auto &entry) {
+        return entry.setting->key == keyAddress;
+    });
+    const bool wantsPersonality = std::any_of(wanted.begin(), wanted.end(), [](const auto &entry) {
+        return entry.setting->key == keyPersonality;
+    });
+    if (settings::find(family, keyPersonality) && wantsAddress != wantsPersonality) {
+        const settings::Setting *other =
+            settings::find(family, wantsAddress ? keyPersonality : keyAddress);
+        const settings::Reading reading = settings::read(serial, *other);
+        if (unitLost(serial, reading)) {
+            result.lost = true;
+            result.lostAt = other->key;
+            return result;
+        }
+        result.footing.append(
+            {other, reading.value.value_or(settings::Value()), reading.value, reading.words});
+    }
     for (int i = 0; i < wanted.size(); ++i) {
         const settingsfile::Entry &entry = wanted.at(i);
         if (stopRequested(control)) {
@@ -203,6 +220,7 @@ Plan plan(Serial &serial, Family family, const QVector<settingsfile::Entry> &wan
         const settings::Reading reading = settings::read(serial, *entry.setting);
         if (unitLost(serial, reading)) {
             result.lost = true;
+            result.lostAt = entry.setting->key;
             break;
         }
         result.rows.append({entry.setting, entry.value, reading.value, reading.words});
@@ -251,9 +269,19 @@ QStringList Report::withStatus(Status status) const
 
 QStringList writeOrder(const Plan &plan, const QStringList &chosen)
 {
-    QVector<const Row *> rows;
+    QStringList keys;
     for (const Row &row : plan.rows) {
         if (row.differs() && chosen.contains(row.setting->key))
+            keys.append(row.setting->key);
+    }
+    return inWriteOrder(plan, keys);
+}
+
+QStringList inWriteOrder(const Plan &plan, const QStringList &chosen)
+{
+    QVector<const Row *> rows;
+    for (const Row &row : plan.rows) {
+        if (chosen.contains(row.setting->key))
             rows.append(&row);
     }
     std::stable_sort(rows.begin(), rows.end(), [](const Row *a, const Row *b) {
@@ -268,6 +296,29 @@ QStringList writeOrder(const Plan &plan, const QStringList &chosen)
     if (address >= 0 && personality >= 0 && (address < personality) == personalityFirst(plan))
         keys.swapItemsAt(address, personality);
     return keys;
+}
+
+QString slotRefusal(const Plan &plan, const QStringList &chosen)
+{
+    const Row *address = rowOf(plan, keyAddress);
+    const Row *personality = rowOf(plan, keyPersonality);
+    const auto written = [&chosen](const Row *row) {
+        return row && row->differs() && chosen.contains(row->setting->key);
+    };
+    if (!written(address) && !written(personality))
+        return QString();
+    // Each as the unit will hold it: written, or as it is.
+    const auto after = [&](const Row *row) -> std::optional<settings::Value> {
+        if (!row)
+            return std::nullopt;
+        return written(row) ? row->wanted : row->unit;
+    };
+    const std::optional<settings::Value> start = after(address);
+    const std::optional<settings::Value> width =
+        settings::find(plan.family, keyPersonality) ? after(personality) : settings::Value();
+    if (!start || !width)
+        return QString(); // not read: the plan is incomplete, and nothing is written
+    return settings::slotRefusal(plan.family, start->toLongLong(), *width);
 }
 
 Report execute(Serial &serial, const Plan &plan, const QStringList &chosen, const Control &control)
@@ -293,6 +344,9 @@ Report execute(Serial &serial, const Plan &plan, const QStringList &chosen, cons
             return report;
         }
     }
+    report.refused = slotRefusal(plan, chosen);
+    if (!report.refused.isEmpty())
+        return report;
 
     const int total = order.size() + report.rows.size();
     int done = 0;

@@ -71,7 +71,12 @@ struct Plan
     Family family = Family::Dimmer5;
     // One row per wanted key, in the order given (a file's: table order).
     QVector<Row> rows;
+    // Read besides the wanted keys, never written: the other of dmx.address and dmx.personality
+    // when only one is wanted, which the footprint rule needs.
+    QVector<Row> footing;
     bool lost = false;
+    // The key whose read found the unit gone; empty unless lost.
+    QString lostAt;
     bool cancelled = false;
 
     QStringList differing() const;
@@ -144,12 +149,19 @@ struct Report
 //  10. outputs being switched on (outputs.*: true)
 // Within a step, table order.
 QStringList writeOrder(const Plan &plan, const QStringList &chosen);
+// The same order for keys of the plan written whether they differ or not (vantelo-cli set).
+QStringList inWriteOrder(const Plan &plan, const QStringList &keys);
+
+// Empty unless writing the chosen keys that differ would leave the unit listening past slot 512
+// (settings::slotRefusal): then one line that says where it would end.
+QString slotRefusal(const Plan &plan, const QStringList &chosen);
 
 // Writes each chosen key that differs exactly once, in writeOrder, each followed by its own
 // read-back, without retrying; then reads every row of the plan back and gives each its status.
 // A key that does not take does not stop the others. A unit that stops answering ends the work
 // at once: the report says which keys were written and verified before that (Written) and which
-// were not. Nothing is sent when a chosen value is refused.
+// were not. Nothing is sent when a chosen value is refused, or when the values together would
+// leave the unit past slot 512 (slotRefusal).
 Report execute(Serial &serial, const Plan &plan, const QStringList &chosen,
                const Control &control = {});
 

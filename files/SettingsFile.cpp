@@ -1,5 +1,7 @@
 #include "files/SettingsFile.h"
 
+#include "files/FileTarget.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -413,6 +415,13 @@ Writer::~Writer() = default;
 
 bool Writer::open(const QString &path, QString *why)
 {
+    const QString refused = refusalToReplace(path);
+    if (!refused.isEmpty()) {
+        if (why)
+            *why = oneLine(refused);
+        m_file.reset();
+        return false;
+    }
     m_file = std::make_unique<QSaveFile>(path);
     if (m_file->open(QIODevice::WriteOnly))
         return true;

@@ -73,6 +73,7 @@ public:
     Writer(const Writer &) = delete;
     Writer &operator=(const Writer &) = delete;
 
+    // Refuses a path that stands for something other than a regular file (refusalToReplace).
     bool open(const QString &path, QString *why);
     bool commit(const Contents &contents, QString *why);
 

@@ -55,14 +55,15 @@ OpenResult open(Serial &serial, const QString &portName)
     }
 }
 
-Result connect(Serial &serial, const QString &portName)
+namespace {
+
+// Silences that end a tool's wait for the identification: as many as any command gets.
+const int kPatientSilentReads = 10;
+
+Result identified(Serial &serial, Result result, int silentReads)
 {
-    Result result;
-    result.open = open(serial, portName);
-    if (result.open != OpenResult::Opened)
-        return result;
     QString model;
-    if (!serial.identify(model)) {
+    if (!serial.identify(model, silentReads)) {
         result.outcome = serial.lastIdentifyAnswered() ? Outcome::NoModel : Outcome::Silent;
         return result;
     }
@@ -77,13 +78,24 @@ Result connect(Serial &serial, const QString &portName)
     return result;
 }
 
+} // namespace
+
+Result connect(Serial &serial, const QString &portName)
+{
+    Result result;
+    result.open = open(serial, portName);
+    if (result.open != OpenResult::Opened)
+        return result;
+    return identified(serial, result, 1);
+}
+
+// The port stays open for the second question: reopening it would drop an answer to the first
+// that is on its way, and the channel tells a late answer from the one asked for.
 Result connectPatiently(Serial &serial, const QString &portName)
 {
     Result result = connect(serial, portName);
-    if (result.outcome == Outcome::Silent) {
-        serial.close();
-        result = connect(serial, portName);
-    }
+    if (result.outcome == Outcome::Silent && serial.isOpen())
+        result = identified(serial, result, kPatientSilentReads);
     return result;
 }
 

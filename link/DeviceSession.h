@@ -50,8 +50,8 @@ OpenResult open(Serial &serial, const QString &portName);
 // the next Connect; tools close it).
 Result connect(Serial &serial, const QString &portName);
 // As connect(), for the tools that open a unit once: identification gives up after 100 ms
-// without a byte, so a unit still busy (just plugged in, or its host under load) gets a second
-// chance before it counts as silent.
+// without a byte, so a unit still busy (just plugged in, or its host under load) or slow to
+// answer is asked again and waited for as long as any command before it counts as silent.
 Result connectPatiently(Serial &serial, const QString &portName);
 
 // One line for people: "busy", "silent", "not a supported model (7999)", ...

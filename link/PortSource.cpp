@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,6 +48,23 @@ QStringList &extraPorts()
     static QStringList paths;
     return paths;
 }
+
+PortSource::AddWatch &addWatchCall()
+{
+    static PortSource::AddWatch call;
+    return call;
+}
+
+int addWatch(int fd, const QByteArray &path, quint32 mask)
+{
+    if (addWatchCall())
+        return addWatchCall()(fd, path, mask);
+    return inotify_add_watch(fd, path.constData(), mask);
+}
+
+// Without folder watches (no inotify instance, or the watch limit used up) the ports are read at
+// this interval, so units plugged in later still appear.
+constexpr int pollMs = 1000;
 
 QPointer<PortWatch> &theWatch()
 {
@@ -90,8 +108,6 @@ void readUsbIdentity(const QString &deviceLink, PortInfo &port)
         dir.truncate(qMax(0, dir.lastIndexOf(QLatin1Char('/'))));
     }
 }
-
-// ttyACM2 before ttyACM10.
 
 // Every tty with a device behind it and a node to open. Virtual terminals, the console and
 // ptmx have no device; the serial core's reserved ports without a UART (type 0) have one but
@@ -143,6 +159,7 @@ struct PortWatch::State
     int fd = -1;
     QSocketNotifier *notifier = nullptr;
     QTimer settle;
+    QTimer poll;
     QList<PortInfo> ports;
 };
 
@@ -151,6 +168,8 @@ PortWatch::PortWatch() : d(std::make_unique<State>())
     d->settle.setSingleShot(true);
     d->settle.setInterval(PortSource::settleMs);
     connect(&d->settle, &QTimer::timeout, this, &PortWatch::settled);
+    d->poll.setInterval(pollMs);
+    connect(&d->poll, &QTimer::timeout, this, &PortWatch::settled);
     open();
 }
 
@@ -174,6 +193,8 @@ void PortWatch::open()
         });
         arm();
     }
+    if (d->fd < 0)
+        d->poll.start();
     // Watched before reading, so that a change in between is not lost.
     d->ports = readSystemPorts();
 }
@@ -181,6 +202,7 @@ void PortWatch::open()
 void PortWatch::shut()
 {
     d->settle.stop();
+    d->poll.stop();
     delete d->notifier;
     d->notifier = nullptr;
     if (d->fd >= 0)
@@ -196,9 +218,29 @@ void PortWatch::arm()
     const uint32_t mask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
                           IN_MOVE_SELF | IN_ONLYDIR;
     const QString dev = roots().dev;
+    if (d->fd < 0)
+        return;
     for (const QString &dir :
-         {dev, dev + QStringLiteral("/serial"), dev + QStringLiteral("/serial/by-id")})
-        inotify_add_watch(d->fd, QFile::encodeName(dir).constData(), mask);
+         {dev, dev + QStringLiteral("/serial"), dev + QStringLiteral("/serial/by-id")}) {
+        // A folder not there yet is no failure: its parent's watch reports its creation.
+        if (addWatch(d->fd, QFile::encodeName(dir), mask) < 0 && errno != ENOENT) {
+            fallBack();
+            return;
+        }
+    }
+}
+
+// A watch that cannot be added (the user's watch limit used up) would leave a folder unwatched
+// and its units unseen; reading every second sees them all.
+void PortWatch::fallBack()
+{
+    // Called from the notifier's own signal, so it goes once that returns.
+    d->notifier->setEnabled(false);
+    d->notifier->deleteLater();
+    d->notifier = nullptr;
+    ::close(d->fd);
+    d->fd = -1;
+    d->poll.start();
 }
 
 void PortWatch::settled()
@@ -214,7 +256,7 @@ void PortWatch::settled()
 // ago must not be offered again while the folder settles.
 QList<PortInfo> PortWatch::current() const
 {
-    // Without a watch (the user's inotify instances used up) every answer is read afresh.
+    // Without watches every answer is read afresh.
     if (d->fd < 0)
         return readSystemPorts();
     QList<PortInfo> ports;
@@ -240,6 +282,11 @@ QList<PortInfo> PortSource::availablePorts()
         // Listed while the path exists, as a unit that is unplugged drops out of the system's
         // list; a path that appears later is listed from then on.
         if (!nodeExists(path, &port.deviceNumber))
+            continue;
+        // A unit the system lists already, named again by its node or its by-id link.
+        if (std::any_of(ports.begin(), ports.end(), [&path](const PortInfo &p) {
+                return PortSource::sameUnit(p.path(), path);
+            }))
             continue;
         port.portName = path;
         port.systemLocation = path;
@@ -295,11 +342,38 @@ int PortSource::enumerationCount()
     return enumerations();
 }
 
+void PortSource::setAddWatch(AddWatch addWatch)
+{
+    addWatchCall() = std::move(addWatch);
+}
+
 quint64 PortSource::deviceNumberOf(const QString &path)
 {
     quint64 number = 0;
     nodeExists(path, &number);
     return number;
+}
+
+bool PortSource::sameUnit(const QString &a, const QString &b)
+{
+    if (a == b)
+        return true;
+    quint64 numberA = 0, numberB = 0;
+    if (!nodeExists(a, &numberA) || !nodeExists(b, &numberB))
+        return false;
+    if (numberA != 0 || numberB != 0)
+        return numberA == numberB;
+    return QFileInfo(a).canonicalFilePath() == QFileInfo(b).canonicalFilePath();
+}
+
+QString PortSource::openablePath(const QString &given)
+{
+    if (given.isEmpty() || QDir::isAbsolutePath(given))
+        return given;
+    const QString underDev = roots().dev + QLatin1Char('/') + given;
+    if (!given.contains(QLatin1Char('/')) && !nodeExists(given) && nodeExists(underDev))
+        return underDev;
+    return QFileInfo(given).absoluteFilePath();
 }
 
 bool PortSource::naturalLess(const QString &a, const QString &b)

@@ -54,6 +54,7 @@ private:
     void shut();
     void arm();
     void settled();
+    void fallBack();
     QList<PortInfo> current() const;
     std::unique_ptr<State> d;
 };
@@ -78,6 +79,13 @@ public:
 
     // The node's device number (st_rdev) when the path leads to a character device, else 0.
     static quint64 deviceNumberOf(const QString &path);
+    // Whether two paths lead to one unit: a node and its by-id link, or two spellings of one
+    // path. Paths that lead nowhere are one unit only when they are the same text.
+    static bool sameUnit(const QString &a, const QString &b);
+    // The path to open for a port a person named. The serial library looks for a name without a
+    // leading slash under /dev; people mean a relative path from the current folder, and a bare
+    // name that exists only under /dev ("ttyACM3") means the node there.
+    static QString openablePath(const QString &given);
     // Port names in the order people expect: ttyACM2 before ttyACM10, numbers anywhere in a name
     // (a by-id link's serial number) compared as numbers.
     static bool naturalLess(const QString &a, const QString &b);
@@ -91,6 +99,11 @@ public:
     static void setSystemRoots(const QString &devDir, const QString &ttyClassDir);
     // How often the system's ports have been read, over the whole process.
     static int enumerationCount();
+    // The call that adds a folder watch, inotify_add_watch(2) unless a test puts one in its
+    // place that fails as a used-up watch limit does; an empty function restores it. Without the
+    // watches the ports are read every second. Takes effect when the watch is next (re)opened.
+    using AddWatch = std::function<int(int fd, const QByteArray &path, quint32 mask)>;
+    static void setAddWatch(AddWatch addWatch);
 
     static constexpr int settleMs = 300;
     static constexpr quint16 extraPortVendorId = 1155;

@@ -50,6 +50,34 @@ bool hasAnswer(const QString &reply, const QString &prompt)
     return !rest.isEmpty();
 }
 
+// Late answers of this many commands are recognised; a unit that far behind is lost anyway.
+const int kUnansweredLimit = 8;
+
+// The command line as the device echoes it: without its line terminators.
+QByteArray echoOf(const QString &command)
+{
+    QByteArray echo = command.toUtf8();
+    while (echo.endsWith('\n') || echo.endsWith('\r'))
+        echo.chop(1);
+    return echo;
+}
+
+QByteArray firstLine(const QByteArray &bytes)
+{
+    const int end = bytes.indexOf('\n');
+    QByteArray line = end < 0 ? bytes : bytes.left(end);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return line;
+}
+
+// Noise on the line may come before the echo, so the echo ends the line rather than fills it; the
+// empty echo of a bare line break is an empty line.
+bool carriesEcho(const QByteArray &line, const QByteArray &echo)
+{
+    return echo.isEmpty() ? line.isEmpty() : line.endsWith(echo);
+}
+
 QString withBlanksForLineBreaks(QString text)
 {
     text.replace(QLatin1Char('\n'), QLatin1Char(' '));
@@ -124,6 +152,9 @@ Serial::~Serial()
 
 void Serial::setPortName(const QString &name)
 {
+    // Late answers come from the unit they were asked of.
+    if (name != m_portName)
+        m_unanswered.clear();
     m_portName = name;
 }
 
@@ -157,16 +188,7 @@ int Serial::open()
             m_port.flush();
             // Whatever the device printed before we opened (a prompt, boot chatter) would
             // otherwise be taken for the answer to the first command.
-            // A device that never stops sending must not hold the GUI thread here either: the
-            // drain gets the same time budget as a read, and what is left is stale all the same.
-            qint64 discarded = 0;
-            QElapsedTimer drainTime;
-            drainTime.start();
-            while ((m_port.bytesAvailable() > 0 || m_port.waitForReadyRead(0)) &&
-                   !drainTime.hasExpired(kReadTimeLimitMs))
-                discarded += m_port.readAll().size();
-            if (discarded > 0)
-                qCDebug(lcSerial) << "discarded" << discarded << "bytes waiting on the port";
+            drainPending();
         }
     }
     qCDebug(lcSerial).noquote() << "open" << escaped(m_portName) << "->" << result
@@ -215,7 +237,10 @@ bool Serial::sendCommand(const QString &command, QString &reply)
     QElapsedTimer took;
     took.start();
     const QDeadlineTimer deadline(kReadTimeLimitMs);
+    drainPending();
     qCDebug(lcSerial).noquote() << "send" << escaped(command);
+    const QByteArray echo = echoOf(command);
+    noteSent(echo);
 
     if (m_port.write(command.toUtf8()) < 1) {
         qCDebug(lcSerial).noquote()
@@ -243,12 +268,18 @@ bool Serial::sendCommand(const QString &command, QString &reply)
             reply.clear();
             break;
         }
+        // A late answer alone is no silence: the unit is talking, only not yet about this.
+        if (dropLateAnswers(bytes, echo) && bytes.isEmpty()) {
+            --attempt;
+            continue;
+        }
         reply = utf8Text(bytes);
         answered = hasAnswer(reply, m_prompt);
         if (!answered && !reply.isEmpty())
             qCDebug(lcSerial).noquote() << "no answer in read" << attempt << escaped(reply);
     }
     if (answered) {
+        m_unanswered.removeLast();
         qCDebug(lcSerial).noquote()
             << "reply" << escaped(reply) << QStringLiteral("(%1 ms)").arg(took.elapsed());
     } else if (!overrun) {
@@ -287,7 +318,7 @@ bool Serial::extractQuoted(const QString &text, QString &result, const QString &
 
 // A device that floods the line is no valid device; closing its port also stops the stream from
 // piling up in the port's buffer while the user reads the message about it.
-bool Serial::identify(QString &model)
+bool Serial::identify(QString &model, int silentReads)
 {
     m_identifyAnswered = false;
     if (!m_openFlag) {
@@ -297,11 +328,24 @@ bool Serial::identify(QString &model)
     QElapsedTimer took;
     took.start();
     const QDeadlineTimer deadline(kReadTimeLimitMs);
+    drainPending();
+    const QByteArray echo("getFWInfo");
     qCDebug(lcSerial).noquote() << "identify: send" << escaped(QStringLiteral("getFWInfo\n"));
-    m_port.write("getFWInfo\n");
+    noteSent(echo);
+    m_port.write(echo + '\n');
     m_port.waitForBytesWritten(kReadWaitMs);
     QByteArray bytes;
-    const ReadEnd end = readBytes(bytes, deadline);
+    ReadEnd end = ReadEnd::Silence;
+    for (int silences = 0; silences < silentReads;) {
+        end = readBytes(bytes, deadline);
+        if (end == ReadEnd::TooLong || end == ReadEnd::OutOfTime)
+            break;
+        if (dropLateAnswers(bytes, echo) && bytes.isEmpty())
+            continue;
+        if (!bytes.isEmpty())
+            break;
+        ++silences;
+    }
     m_identifyAnswered = !bytes.isEmpty();
     if (end == ReadEnd::TooLong || end == ReadEnd::OutOfTime) {
         qCDebug(lcSerial).noquote()
@@ -312,6 +356,8 @@ bool Serial::identify(QString &model)
         m_respondingFlag = false;
         return false;
     }
+    if (m_identifyAnswered)
+        m_unanswered.removeLast();
     const QString reply = utf8Text(bytes);
     qCDebug(lcSerial).noquote() << "identify: reply" << escaped(reply)
                                 << QStringLiteral("(%1 ms)").arg(took.elapsed());
@@ -382,6 +428,64 @@ Serial::ReadEnd Serial::readBytes(QByteArray &bytes, const QDeadlineTimer &deadl
                 return ReadEnd::Prompt;
         }
     }
+}
+
+void Serial::drainPending()
+{
+    // A device that never stops sending must not hold the GUI thread here either: the drain gets
+    // the same time budget as a read, and what is left is stale all the same.
+    qint64 discarded = 0;
+    QElapsedTimer drainTime;
+    drainTime.start();
+    while ((m_port.bytesAvailable() > 0 || m_port.waitForReadyRead(0)) &&
+           !drainTime.hasExpired(kReadTimeLimitMs))
+        discarded += m_port.readAll().size();
+    if (discarded > 0)
+        qCDebug(lcSerial) << "discarded" << discarded << "bytes waiting on the port";
+}
+
+void Serial::noteSent(const QByteArray &echo)
+{
+    if (m_unanswered.size() >= kUnansweredLimit)
+        m_unanswered.removeFirst();
+    m_unanswered.append(echo);
+}
+
+// True when something was dropped; bytes keeps what follows the late answers. A reply that
+// carries no echo at all (a unit or a fault that does not echo) is left for the caller: only an
+// answer positively marked as another command's is dropped.
+bool Serial::dropLateAnswers(QByteArray &bytes, const QByteArray &echo)
+{
+    bool dropped = false;
+    while (!bytes.isEmpty()) {
+        const QByteArray line = firstLine(bytes);
+        if (carriesEcho(line, echo))
+            break;
+        int late = 0;
+        while (late < m_unanswered.size() - 1 && !carriesEcho(line, m_unanswered.at(late)))
+            ++late;
+        if (late >= m_unanswered.size() - 1)
+            break;
+        const QByteArray lateEcho = m_unanswered.takeAt(late);
+        // With the prompt known the read ended at the late answer's prompt; before that, a
+        // silence may have joined it to the answer sought, whose echo then starts a line.
+        int rest = -1;
+        if (isKnownPrompt(m_prompt)) {
+            rest = bytes.indexOf(m_prompt.toUtf8());
+            rest = rest < 0 ? -1 : rest + m_prompt.toUtf8().size();
+        } else {
+            for (int at = bytes.indexOf('\n'); at >= 0 && rest < 0;
+                 at = bytes.indexOf('\n', at + 1)) {
+                if (carriesEcho(firstLine(bytes.mid(at + 1)), echo) && !echo.isEmpty())
+                    rest = at + 1;
+            }
+        }
+        qCDebug(lcSerial).noquote() << "dropped a late answer to" << escaped(utf8Text(lateEcho))
+                                    << excerpt(rest < 0 ? bytes : bytes.left(rest));
+        bytes = rest < 0 ? QByteArray() : bytes.mid(rest);
+        dropped = true;
+    }
+    return dropped;
 }
 
 bool Serial::isLockFree()

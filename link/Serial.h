@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QDeadlineTimer>
 #include <QMutex>
 #include <QObject>
@@ -10,6 +11,12 @@
 // The one command channel to the attached device: one blocking command/reply transaction per
 // call, on the calling (GUI) thread. A reply ends at the device's prompt, or after 100 ms of
 // silence while the model (and so its prompt) is not yet known.
+//
+// The device starts each answer with the command line it received. An answer that starts with
+// the line of an earlier command, one whose transaction ended before its answer came (a slow
+// unit), is that command's late answer: it is dropped and the channel reads on, so a command
+// never reports another command's answer. Whatever waits on the line before a command is
+// dropped for the same reason.
 class Serial : public QObject
 {
     Q_OBJECT
@@ -33,7 +40,9 @@ public:
     bool sendCommand(const QString &command, QString &reply, int first, int last);
     bool extractQuoted(const QString &text, QString &result, const QString &delimiter);
 
-    bool identify(QString &model);
+    // silentReads: how many 100 ms silences end the wait for the answer; the window's quick
+    // look takes one, a tool that opens a unit once may wait as long as for any command.
+    bool identify(QString &model, int silentReads = 1);
     // Whether the last identification got any bytes back: a unit that says something else than
     // its model is another fault than one that says nothing.
     bool lastIdentifyAnswered() const { return m_identifyAnswered; }
@@ -56,6 +65,9 @@ private:
         OutOfTime
     };
     ReadEnd readBytes(QByteArray &bytes, const QDeadlineTimer &deadline);
+    void drainPending();
+    void noteSent(const QByteArray &echo);
+    bool dropLateAnswers(QByteArray &bytes, const QByteArray &echo);
 
     QString m_portName;
     QString m_prompt = QStringLiteral(":");
@@ -63,5 +75,8 @@ private:
     bool m_openFlag = false;
     bool m_respondingFlag = false;
     bool m_identifyAnswered = false;
+    // The echoes of commands whose transactions ended before their answers came, oldest first,
+    // and the current command's last.
+    QByteArrayList m_unanswered;
     QMutex m_lock;
 };

@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct Run
@@ -77,6 +79,8 @@ private slots:
     void refusedFile();
     void noValue_data();
     void noValue();
+    void slowUnit_data();
+    void slowUnit();
     void unplugDuringApply_data();
     void unplugDuringApply();
     void selection_data();
@@ -119,7 +123,12 @@ void TestCliCommands::roundTrip()
     QCOMPARE(runCli({"--port", second.portPath(), "save", again}).code, 0);
     QCOMPARE(settingsIn(again), settingsIn(saved));
     second.clearLog();
-    QCOMPARE(runCli({"--port", second.portPath(), "apply", saved}).code, 0);
+    for (const char *command : {"diff", "apply"}) {
+        const Run same = runCli({"--port", second.portPath(), command, saved});
+        QCOMPARE(same.code, 0);
+        QCOMPARE(same.out, QString("nothing to do: the unit holds the file's values (%1 keys)\n")
+                               .arg(settingsIn(saved).size()));
+    }
     QCOMPARE(setSequence(second.commandLog()), QString());
 }
 
@@ -156,6 +165,19 @@ void TestCliCommands::writeOrder_data()
     QTest::newRow("to 8-bit higher up: personality first")
         << "7146" << 0 << -1 << QByteArray(R"("dmx.address": 506, "dmx.personality": "8-bit")")
         << 100 << true << "setDmxPersonality setDmxAddress";
+    QTest::newRow("set, to 8-bit higher up: personality first")
+        << "7146" << 0 << -1 << QByteArray("set dmx.address=506 dmx.personality=8-bit") << 100
+        << true << "setDmxPersonality setDmxAddress";
+    // The unit's own address is right; the read-back must still show it after the other write.
+    QTest::newRow("an unchanged key is read back too")
+        << "7146" << 0 << -1 << QByteArray(R"("dmx.address": 100, "dmx.universe": 63999)") << 100
+        << false << "setUniverse";
+    // Empty sequence: refused whole (exit 4), nothing written.
+    QTest::newRow("file past slot 512: refused")
+        << "7146" << 0 << -1 << QByteArray(R"("dmx.address": 510, "dmx.personality": "16-bit")")
+        << 100 << false << "";
+    QTest::newRow("file past slot 512 with the unit's 16-bit: refused")
+        << "7146" << 0 << -1 << QByteArray(R"("dmx.address": 510)") << 100 << true << "";
 }
 
 void TestCliCommands::writeOrder()
@@ -171,10 +193,11 @@ void TestCliCommands::writeOrder()
     const QString file = path("order.json");
     sim::PtyServer unit(model);
     QVERIFY(unit.start());
+    const bool set = fileSettings.startsWith("set ");
     if (fileSeed >= 0) {
         unit.setSeed(fileSeed);
         QCOMPARE(runCli({"--port", unit.portPath(), "save", file}).code, 0);
-    } else {
+    } else if (!set) {
         writeFile(file, fileText(fileSettings));
     }
     unit.setSeed(unitSeed);
@@ -183,8 +206,15 @@ void TestCliCommands::writeOrder()
         s.sixteenBit = unitAddress ? unitSixteenBit : s.sixteenBit;
     });
     unit.clearLog();
-    QCOMPARE(runCli({"--port", unit.portPath(), "apply", file}).code, 0);
+    const QStringList command = set ? QString(fileSettings).split(' ') : QStringList{"apply", file};
+    const Run run = runCli(QStringList{"--port", unit.portPath()} + command);
+    QVERIFY2(run.code == (sequence.isEmpty() ? 4 : 0), qPrintable(run.err));
     QCOMPARE(setSequence(unit.commandLog()), sequence);
+    // After the last write and its own read-back, every key of the file is read back.
+    const QStringList log = unit.commandLog();
+    if (!set && !sequence.isEmpty())
+        QCOMPARE(log.size() - log.lastIndexOf(QRegularExpression("^set.*")) - 2,
+                 settingsIn(file).size());
 }
 
 void TestCliCommands::refusedFile_data()
@@ -227,6 +257,12 @@ void TestCliCommands::refusedFile_data()
     QTest::newRow("label too long for the buffer")
         << fileText("\"device.label\": \"" + QByteArray(250, 'x') + "\"")
         << "device.label: too long for the command buffer";
+    QTest::newRow("half a surrogate pair in a label")
+        << fileText(R"("device.label": "a\ud800")")
+        << "device.label: holds a character the unit cannot hold";
+    QTest::newRow("number past any command")
+        << fileText(R"("dmx.universe": 99999999999999999999)")
+        << "dmx.universe: 100000000000000000000 is out of range";
     QTest::newRow("key twice") << fileText(R"("dmx.address": 5, "dmx.address": 6)")
                                << "dmx.address appears twice";
     QTest::newRow("no settings") << fileText("").replace(R"("settings": {})", R"("x": 1)")
@@ -280,6 +316,30 @@ void TestCliCommands::noValue()
              qPrintable(run.err));
     QCOMPARE(setSequence(unit.commandLog()), QString());
     QCOMPARE(settingsIn(file).value("dmx.address").toInt(), 5);
+}
+
+void TestCliCommands::slowUnit_data()
+{
+    QTest::addColumn<int>("latencyMs");
+    for (int ms : {150, 200, 250})
+        QTest::addRow("answers after %d ms: each command its own answer", ms) << ms;
+}
+
+// Slower than the identification's first look: its answer comes late, during later commands.
+void TestCliCommands::slowUnit()
+{
+    QFETCH(int, latencyMs);
+    sim::PtyServer unit("7146");
+    unit.setSeed(1);
+    QVERIFY(unit.start());
+    const QStringList get = {"--port",      unit.portPath(), "get",         "wireless.vexa_id",
+                             "dmx.address", "device.label",  "identity.uid"};
+    const Run prompt = runCli(get);
+    QVERIFY(prompt.out.contains(QString("wireless.vexa_id %1\n").arg(unit.state().vexaId)));
+    unit.setLatencyMs(latencyMs);
+    const Run slow = runCli(get);
+    QVERIFY2(slow.code == 0, qPrintable(slow.err));
+    QCOMPARE(slow.out, prompt.out);
 }
 
 void TestCliCommands::unplugDuringApply_data()
@@ -341,6 +401,12 @@ void TestCliCommands::selection_data()
                                   << "--only chan matches no key of any family";
     QTest::newRow("not in the unit's family") << QStringList{"get", "--except", "channel.e"} << 2
                                               << "--except channel.e matches no key of family 712x";
+    QTest::newRow("diff: nothing of the file selected")
+        << QStringList{"diff", "%small", "--only", "channel.a"} << 2
+        << "the selection holds no key of the file";
+    QTest::newRow("apply: nothing of the file selected")
+        << QStringList{"apply", "%small", "--except", "dmx"} << 2
+        << "the selection holds no key of the file";
     QTest::newRow("identity is never compared")
         << QStringList{"diff", "%file", "--only", "identity"} << 2
         << "--only identity matches no key of any family";
@@ -357,7 +423,9 @@ void TestCliCommands::selection()
     unit.setSeed(1);
     QCOMPARE(runCli({"--port", unit.portPath(), "save", file}).code, 0);
     unit.setSeed(2);
+    writeFile(path("small.json"), fileText(R"("dmx.address": 5)", "712x"));
     arguments.replaceInStrings("%file", file);
+    arguments.replaceInStrings("%small", path("small.json"));
     const Run run = runCli(QStringList{"--port", unit.portPath()} + arguments);
     QCOMPARE(run.code, code);
     QStringList keys;
@@ -391,6 +459,18 @@ void TestCliCommands::exitCode_data()
         << "outputs.pwm is not a key of family 714x";
     QTest::newRow("bad value") << QStringList{"--port", "%port", "set", "dmx.address=905.0"} << 2
                                << "dmx.address: '905.0' is not a whole number";
+    QTest::newRow("number past any command")
+        << QStringList{"--port", "%port", "set", "dmx.address=99999999999999999999"} << 2
+        << "dmx.address: '99999999999999999999' is out of range";
+    QTest::newRow("a key twice") << QStringList{"--port", "%port", "set", "dmx.universe=1",
+                                                "dmx.universe=2"}
+                                 << 2 << "dmx.universe is given twice";
+    QTest::newRow("a label the unit cannot hold")
+        << QStringList{"--port", "%port", "set", QString("device.label=a") + QChar(0xd800)} << 2
+        << "device.label: holds a character the unit cannot hold";
+    QTest::newRow("address and personality past slot 512")
+        << QStringList{"--port", "%port", "set", "dmx.address=510", "dmx.personality=16-bit"} << 2
+        << "start address 510 at 16-bit would end at slot 519, past 512";
     QTest::newRow("reset without --yes") << QStringList{"--port", "%port", "reset"} << 2
                                          << "reset restores the factory defaults only with --yes";
     QTest::newRow("seed without a simulator")
@@ -399,6 +479,13 @@ void TestCliCommands::exitCode_data()
         << QStringList{"--port", "%port", "set", "dmx.address=12", "dmx.universe=0"} << 1
         << "dmx.universe did not take: the unit holds ";
     QTest::newRow("reset") << QStringList{"--port", "%port", "reset", "--yes"} << 0 << "";
+    QTest::newRow("port relative to the current folder")
+        << QStringList{"--port", "rig1/link", "set", "dmx.universe=5"} << 0 << "";
+    // Replacing a FIFO or a device node with a file would break whatever reads from it.
+    QTest::newRow("save onto a FIFO")
+        << QStringList{"--port", "%port", "save", "%fifo"} << 4 << "%fifo is not a regular file";
+    QTest::newRow("save onto a folder")
+        << QStringList{"--port", "%port", "save", "%folder"} << 4 << "%folder is a folder";
 }
 
 void TestCliCommands::exitCode()
@@ -409,8 +496,21 @@ void TestCliCommands::exitCode()
     sim::PtyServer unit("7146"), factory("7146");
     QVERIFY(unit.start());
     unit.setSeed(3);
-    arguments.replaceInStrings("%port", unit.portPath());
+    // rig1/link leads to the unit from the test's folder, and to nothing under /dev.
+    QVERIFY(QDir().mkpath(path("rig1")) && QDir::setCurrent(m_dir.path()));
+    QFile::remove(path("rig1/link"));
+    QVERIFY(QFile::link(unit.portPath(), path("rig1/link")));
+    const QString fifo = path("fifo"), folder = path("folder");
+    QVERIFY(QFileInfo::exists(fifo) || ::mkfifo(qPrintable(fifo), 0600) == 0);
+    QVERIFY(QDir().mkpath(folder));
+    const QList<QPair<QString, QString>> places = {
+        {"%port", unit.portPath()}, {"%fifo", fifo}, {"%folder", folder}};
+    for (const auto &[from, to] : places) {
+        arguments.replaceInStrings(from, to);
+        error.replace(from, to);
+    }
     const Run run = runCli(arguments);
+    QVERIFY(!QFileInfo(fifo).isFile() && QFileInfo(folder).isDir());
     QCOMPARE(run.code, code);
     QVERIFY2(error.isEmpty() ? run.err.isEmpty() : run.err.startsWith("vantelo-cli: " + error),
              qPrintable(run.err));

@@ -67,7 +67,10 @@ private slots:
     void watch_readsOnlyAfterAChange_data();
     void watch_readsOnlyAfterAChange();
     void watch_followsTheLinkFoldersAsTheyAppear();
+    void watch_withoutFolderWatches_readsEverySecond();
     void extraPorts_listedWhileTheyExist();
+    void openablePath_data();
+    void openablePath();
     void openFailure_permissionIsNotBusy_data();
     void openFailure_permissionIsNotBusy();
     void toolkitOptions_data();
@@ -87,6 +90,7 @@ void TestLinkPorts::init()
 
 void TestLinkPorts::cleanup()
 {
+    PortSource::setAddWatch({});
     PortSource::setSystemRoots({}, {});
     QDir(root.path()).removeRecursively();
     PortSource::clearExtraPorts();
@@ -161,12 +165,36 @@ void TestLinkPorts::watch_followsTheLinkFoldersAsTheyAppear()
     QTRY_VERIFY(PortSource::enumerationCount() > reads);
 }
 
+// The user's watch limit used up: units plugged in later still appear, and in the order people
+// count them (the station hands out addresses in this order).
+void TestLinkPorts::watch_withoutFolderWatches_readsEverySecond()
+{
+    PortSource::setAddWatch([](int, const QByteArray &, quint32) {
+        errno = ENOSPC;
+        return -1;
+    });
+    PortSource::watch();
+    PortSource::setSystemRoots(root.filePath("dev"), root.filePath("tty"));
+    QSignalSpy changed(PortSource::watch(), &PortWatch::changed);
+    QVERIFY(changed.isValid());
+    for (const char *name : {"ttyACM10", "ttyACM2"}) {
+        addTty(root, name, 1, "0483 1bea 3A7F0012", {});
+        write(root.filePath("dev/") + name, "node");
+    }
+    QTRY_VERIFY(changed.count() > 0);
+    QCOMPARE(names(PortSource::availablePorts()),
+             (QStringList{"ttyACM2 1155/7146 3A7F0012", "ttyACM10 1155/7146 3A7F0012"}));
+}
+
 void TestLinkPorts::extraPorts_listedWhileTheyExist()
 {
     sim::PtyServer unit("7146");
     QVERIFY(unit.start());
     LaunchOptions options;
-    options.ports = QStringList{"/nonexistent-vantelo/ttyX", unit.portPath()};
+    // The unit named twice, the second time by a link: one unit.
+    const QString link = root.filePath("dev/by-id-link");
+    QVERIFY(QFile::link(unit.portPath(), link));
+    options.ports = QStringList{"/nonexistent-vantelo/ttyX", unit.portPath(), link};
     LaunchSession session;
     QVERIFY(session.start(options, nullptr));
     QCOMPARE(session.notices(), QString("vantelo: /nonexistent-vantelo/ttyX does not exist (yet); "
@@ -180,6 +208,34 @@ void TestLinkPorts::extraPorts_listedWhileTheyExist()
     QCOMPARE(PortSource::availablePorts().size(), 0);
     QVERIFY(unit.replug());
     QCOMPARE(PortSource::availablePorts().size(), 1);
+}
+
+void TestLinkPorts::openablePath_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("opened"); // %root: the test's folder, where dev/ stands for /dev
+    QTest::newRow("bare name only under /dev: the node there") << "ttyACM3"
+                                                               << "%root/dev/ttyACM3";
+    QTest::newRow("bare name here: this folder's") << "here"
+                                                   << "%root/here";
+    QTest::newRow("relative path: from this folder") << "rig1/usb-x"
+                                                     << "%root/rig1/usb-x";
+    QTest::newRow("absolute path as given") << "/dev/ttyS9"
+                                            << "/dev/ttyS9";
+}
+
+void TestLinkPorts::openablePath()
+{
+    QFETCH(QString, given);
+    QFETCH(QString, opened);
+    const QString before = QDir::currentPath();
+    write(root.filePath("dev/ttyACM3"), "node");
+    write(root.filePath("dev/here"), "node");
+    write(root.filePath("here"), "node");
+    QVERIFY(QDir::setCurrent(root.path()));
+    const QString path = PortSource::openablePath(given);
+    QDir::setCurrent(before);
+    QCOMPARE(path, opened.replace("%root", root.path()));
 }
 
 void TestLinkPorts::openFailure_permissionIsNotBusy_data()

@@ -159,7 +159,15 @@ private slots:
                             bool expected) { QTest::newRow(tag) << key << a << b << expected; };
         const QVariant none;
         row("label with a line break", "device.label", "a\nb", none, false);
-        row("label too long for the buffer", "device.label", QString(240, 'x'), none, false);
+        row("label with DEL", "device.label", "a\x7f", none, false);
+        row("label with a C1 control (U+0085)", "device.label", "a\u0085", none, false);
+        row("label with half a surrogate pair", "device.label", QString(QChar(0xd800)), none,
+            false);
+        row("label with a whole surrogate pair", "device.label", "\U0001F3AD", none, true);
+        // setRdmLabel r "..." and its line break leave 238 of the buffer's 255 bytes.
+        row("label filling the buffer", "device.label", QString(238, 'x'), none, true);
+        row("label one past the buffer", "device.label", QString(239, 'x'), none, false);
+        row("level of ten characters", "failmode.level", "1234567890", none, true);
         row("level of eleven characters", "failmode.level", "12345678901", none, false);
         row("curve past the table", "channel.a.curve", 4, none, false);
         row("time past infinite", "failmode.delay", 65536, none, false);
@@ -167,6 +175,7 @@ private slots:
         row("read-only key", "identity.model", "7146", none, false);
         row("numbers numerically", "dmx.universe", 5LL, "05", true);
         row("text byte for byte", "device.label", "\u00e9", "e\u0301", false);
+        row("text with its case", "device.label", "stage", "Stage", false);
     }
 
     void valueRules()

@@ -12,7 +12,7 @@ namespace {
 // One exchange of "getUniverse" (or an identification) with the unit doing what the row says.
 struct Exchange
 {
-    QString knob;      // "latency", "pieces", "garbage", "trailing", "silent", "unplug"
+    QString knob;      // "latency", "late", "pieces", "garbage", "trailing", "silent", "unplug"
     QByteArray answer; // in place of the unit's own, when not empty
     QString prompt;    // the channel's
     QString reply;     // what the caller gets; "closed": nothing, and the channel closes
@@ -46,8 +46,9 @@ private slots:
         row("ends the moment the prompt arrives", {"", "", "714x:", universe});
         // Before the model is known only silence ends a reply, even one that ends in ":".
         row("model unknown: ends in silence", {"", "", ":", universe, 100, 1000});
-        row("bytes after the prompt begin the next reply",
-            {"trailing", "", "714x:", "é" + universe});
+        // Bytes after a prompt may be the start of a late answer: never part of the next reply.
+        row("bytes after the prompt are dropped before the next command",
+            {"trailing", "", "714x:", universe});
         row("line break and prompt answer", {"", "\r\n714x:", "714x:", "  714x:"});
         // Prompts and blanks only are no answer: read again, ten times in all.
         row("prompt alone", {"", "714x:", "714x:", "closed", 800, 3000});
@@ -63,6 +64,9 @@ private slots:
         row("60 KiB ending in the prompt",
             {"", big, "714x:", QString(big).replace('\r', ' ').replace('\n', ' '), 0, 3000});
         row("slow unit", {"latency", "", "714x:", universe, 590, 1500});
+        // The identification gave up before the answer came: it comes during the next command.
+        row("late answer to the identification is dropped",
+            {"late", "", "714x:", universe, 100, 1500});
         row("answer in pieces", {"pieces", "", "714x:", universe, 0, 1000, 8});
         row("garbage before the answer", {"garbage", "", "714x:", "##" + universe});
         // A silent unit still logs what it gets: ten empty reads, and the channel closes.
@@ -84,7 +88,7 @@ private slots:
                 return line == command ? std::optional<QByteArray>(row.answer) : std::nullopt;
             });
         server.setChunking(row.chunkBytes, 0);
-        server.setLatencyMs(row.knob == "latency" ? 600 : 0);
+        server.setLatencyMs(row.knob == "latency" ? 600 : row.knob == "late" ? 150 : 0);
         server.setGarbage(row.knob == "garbage" ? "##" : "");
         server.setTrailingBytes(row.knob == "trailing" ? "é" : "");
         server.setSilent(row.knob == "silent");
@@ -92,12 +96,14 @@ private slots:
             server.unplug();
         if (row.knob == "trailing")
             unit.serial.sendCommand("getUniverse\n", reply);
+        QString model = "previous";
+        if (row.knob == "late")
+            QVERIFY(!unit.serial.identify(model));
         unit.serial.setPrompt(row.prompt);
         server.clearLog();
 
         QElapsedTimer took;
         took.start();
-        QString model = "previous";
         QCOMPARE(row.identify ? unit.serial.identify(model)
                               : unit.serial.sendCommand(command + '\n', reply),
                  !row.identify);

@@ -243,17 +243,24 @@ QVector<Setting> buildFamily(Family family)
     return out;
 }
 
+// Optional sign and digits, nothing around them: "12abc", " 5" and "1e3" are not numbers.
+bool isWholeNumberText(const QString &text)
+{
+    const int start =
+        text.startsWith(QLatin1Char('-')) || text.startsWith(QLatin1Char('+')) ? 1 : 0;
+    if (text.size() <= start)
+        return false;
+    for (int i = start; i < text.size(); ++i) {
+        if (!(text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9')))
+            return false;
+    }
+    return true;
+}
+
 std::optional<qlonglong> strictInteger(const QString &text)
 {
-    // Optional sign and digits, nothing around them: "12abc", " 5" and "1e3" are not numbers.
-    if (text.isEmpty() || text.size() > 12)
+    if (text.size() > 12 || !isWholeNumberText(text))
         return std::nullopt;
-    for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        const bool sign = i == 0 && (c == QLatin1Char('-') || c == QLatin1Char('+'));
-        if (!sign && !(c >= QLatin1Char('0') && c <= QLatin1Char('9')))
-            return std::nullopt;
-    }
     bool ok = false;
     const qlonglong value = text.toLongLong(&ok);
     if (!ok)
@@ -348,6 +355,28 @@ QStringList allKeys()
     return keys;
 }
 
+int footprint(Family family, const QVariant &personality)
+{
+    const Setting *setting = find(family, QStringLiteral("dmx.personality"));
+    const bool wide =
+        setting && setting->entries.value(personality.toInt()) == QLatin1String("16-bit");
+    return catalogue::familyChannels(family) * (wide ? 2 : 1);
+}
+
+QString slotRefusal(Family family, qlonglong address, const QVariant &personality)
+{
+    // A unit that takes no slots still needs its start address on the line.
+    const qlonglong end = address + qMax(footprint(family, personality), 1) - 1;
+    if (end <= lastSlot)
+        return QString();
+    const Setting *setting = find(family, QStringLiteral("dmx.personality"));
+    return QStringLiteral("start address %1%2 would end at slot %3, past %4")
+        .arg(address)
+        .arg(setting ? QStringLiteral(" at %1").arg(toText(*setting, personality)) : QString())
+        .arg(end)
+        .arg(lastSlot);
+}
+
 QString factoryResetCommand()
 {
     return QStringLiteral("setUserDefaults\n");
@@ -401,9 +430,11 @@ std::optional<Value> fromText(const Setting &setting, const QString &text, QStri
         return Value(text);
     case Kind::Integer: {
         const auto n = strictInteger(text);
-        if (!n || *n < -integerLimit || *n > integerLimit)
-            return fail(QStringLiteral("'%1' is not a whole number").arg(text));
-        return Value(*n);
+        if (n && *n >= -integerLimit && *n <= integerLimit)
+            return Value(*n);
+        if (isWholeNumberText(text))
+            return fail(QStringLiteral("'%1' is out of range").arg(text));
+        return fail(QStringLiteral("'%1' is not a whole number").arg(text));
     }
     case Kind::Flag:
         if (text == QLatin1String("true"))
@@ -462,9 +493,11 @@ std::optional<Value> fromJson(const Setting &setting, const QJsonValue &json, QS
                             ? QStringLiteral("expected a whole number")
                             : QStringLiteral("expected tenths of a second or \"infinite\""));
         const double d = json.toDouble();
-        // The range first: converting a double beyond any integer type is undefined.
-        if (!(d >= -double(integerLimit) && d <= double(integerLimit)) || d != std::floor(d))
+        if (d != std::floor(d))
             return fail(QStringLiteral("expected a whole number"));
+        // Before the conversion: converting a double beyond any integer type is undefined.
+        if (!(d >= -double(integerLimit) && d <= double(integerLimit)))
+            return fail(QStringLiteral("%1 is out of range").arg(d, 0, 'f', 0));
         return fromText(setting, QString::number(qlonglong(d)), why);
     }
     }
@@ -500,13 +533,7 @@ QString refusal(const Setting &setting, const Value &value)
             return QStringLiteral("outside 0 to 65534 and infinite");
         break;
     }
-    const QString line = setCommand(setting, argument(setting, value));
-    if (!command::isSendable(line)) {
-        return command::fits(line)
-                   ? QStringLiteral("holds a line break or another control character")
-                   : QStringLiteral("too long for the command buffer");
-    }
-    return QString();
+    return command::refusal(setCommand(setting, argument(setting, value)));
 }
 
 bool sameValue(const Setting &setting, const Value &a, const Value &b)

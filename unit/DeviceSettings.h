@@ -66,6 +66,17 @@ const Setting *find(Family family, const QString &key);
 // Every key of every family, each once, in table order (for help texts and documentation).
 QStringList allKeys();
 
+// ---- The DMX footprint -------------------------------------------------------------------
+// A unit listens to footprint() slots from its start address on; the last must be at most
+// lastSlot. One rule for apply, vantelo-cli set and the provisioning station.
+constexpr int lastSlot = 512;
+// The family's channels, twice that at 16-bit; a receiver card takes none. personality is an
+// entry position of dmx.personality.
+int footprint(Family family, const QVariant &personality);
+// Empty when a unit of the family at that start address and personality ends within lastSlot;
+// otherwise one line that says where it would end.
+QString slotRefusal(Family family, qlonglong address, const QVariant &personality);
+
 // The command that restores the factory defaults.
 QString factoryResetCommand();
 
