@@ -150,14 +150,15 @@ struct Rig
 
     bool buildPages(const QString &model, QString *error)
     {
-        const PageFamily *family = findPageFamily(pageFamilies(), model);
+        const ModelInfo *info = catalogue::find(model);
+        const PageFamily *family = info ? findPageFamily(pageFamilies(), info->family) : nullptr;
         if (!family) {
             *error = QStringLiteral("no page set for ") + model;
             return false;
         }
         PageSet &set = pageSets[model];
         for (const PagePosition &position : family->positions) {
-            BaseWidget *page = position.create(model, nullptr);
+            BaseWidget *page = position.create(*info, nullptr);
             if (position.configure)
                 position.configure(page);
             BaseWidget *progress = position.progressSource ? position.progressSource(page) : page;

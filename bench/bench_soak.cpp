@@ -13,7 +13,7 @@
 #include "app/ProcessSettings.h"
 #include "link/PortSource.h"
 #include "link/Serial.h"
-#include "link/SerialPortWidget.h"
+#include "app/SerialPortWidget.h"
 #include "pages/BaseWidget.h"
 #include "server/PtyServer.h"
 

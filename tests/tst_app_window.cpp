@@ -3,10 +3,10 @@
 
 #include "app/CommandLine.h"
 #include "app/LoadSettingsDialog.h"
+#include "app/SerialPortWidget.h"
 #include "app/SettingsFiles.h"
 #include "app/StationWindow.h"
 #include "link/PortSource.h"
-#include "link/SerialPortWidget.h"
 #include "support/Rig.h"
 #include "ui/About.h"
 #include "ui/Manual.h"
@@ -67,16 +67,18 @@ int ScriptPage::live = 0;
 // is in place before the first refresh, which may run before this returns.
 bool scriptRig(std::unique_ptr<AppRig> &rig, int pauseMs, ScriptPage::Hook hook)
 {
-    PageFamily family;
-    family.modelNumbers = catalogue::modelNumbers();
-    for (const char *button : {"T0", "T1", "T2", "T3"}) {
-        family.positions.append(
-            {[=](const QString &, QWidget *) { return new ScriptPage(pauseMs, hook); },
-             button,
-             {},
-             {}});
+    QVector<PageFamily> families;
+    for (Family each : catalogue::families()) {
+        families.append({each, {}, {}});
+        for (const char *button : {"T0", "T1", "T2", "T3"}) {
+            families.last().positions.append(
+                {[=](const ModelInfo &, QWidget *) { return new ScriptPage(pauseMs, hook); },
+                 button,
+                 {},
+                 {}});
+        }
     }
-    rig = std::make_unique<AppRig>("7146", QVector<PageFamily>{family});
+    rig = std::make_unique<AppRig>("7146", families);
     return rig->start(false) && rig->catcher.waitForCount(1);
 }
 
@@ -128,7 +130,14 @@ struct PortPage
     SerialPortWidget *page = new SerialPortWidget;
     QComboBox *combo = page->findChild<QComboBox *>("cb_Serialports");
     ModalCatcher catcher;
-    QSignalSpy announced{page, &SerialPortWidget::serialPortChange};
+    // The models announced, "disconnected" and "" for Cancel.
+    QStringList announced;
+    const QList<QMetaObject::Connection> listening = {
+        QObject::connect(page, &SerialPortWidget::unitConnected,
+                         [this](const session::Result &unit) { announced << unit.model; }),
+        QObject::connect(page, &SerialPortWidget::disconnected,
+                         [this] { announced << "disconnected"; }),
+        QObject::connect(page, &SerialPortWidget::cancelled, [this] { announced << ""; })};
 };
 
 } // namespace
@@ -237,7 +246,7 @@ private slots:
                 if (what == "unplug")
                     rig->server.unplug();
                 else if (what == "disconnect")
-                    emit rig->window->portPage()->serialPortChange("disconnected");
+                    emit rig->window->portPage()->disconnected();
                 else if (what == "click")
                     rig->showPage(0), rig->showPage(1);
                 else
@@ -311,8 +320,8 @@ private slots:
                 p.click("p_SerialportsConnect");
             QCOMPARE(p.announced.size(), said.isEmpty() ? 0 : automatic ? 1 : 2);
             QCOMPARE(p.unit.commandLog().size(), p.announced.size());
-            for (const QVariantList &announced : p.announced)
-                QCOMPARE(announced.at(0).toString(), said);
+            for (const QString &announced : p.announced)
+                QCOMPARE(announced, said);
             // Another unit appears ahead: the rebuilt list still points at the one connected.
             p.system.prepend(p.system.last());
             p.system.first().portName = "ttyACM7";
@@ -321,8 +330,8 @@ private slots:
             // Disconnect lets go of the port for real; Cancel asks to end the program.
             p.click("p_SerialportsDisconnect");
             p.click("p_SerialportsCancel");
-            QCOMPARE(p.announced.takeLast(), QVariantList{""});
-            QCOMPARE(p.announced.takeLast(), QVariantList{"disconnected"});
+            QCOMPARE(p.announced.takeLast(), "");
+            QCOMPARE(p.announced.takeLast(), "disconnected");
             QCOMPARE(other.open(), 0);
             QCOMPARE(p.catcher.messages.size(), 0);
             return;

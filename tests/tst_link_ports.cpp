@@ -6,7 +6,7 @@
 #include "link/DeviceSession.h"
 #include "link/PortSource.h"
 #include "link/Serial.h"
-#include "link/SerialPortWidget.h"
+#include "app/SerialPortWidget.h"
 #include "support/AppHarness.h"
 #include "support/ModalCatcher.h"
 

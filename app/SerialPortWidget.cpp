@@ -1,7 +1,5 @@
-#include "link/SerialPortWidget.h"
+#include "app/SerialPortWidget.h"
 
-#include "link/DeviceSession.h"
-#include "link/ModelCatalogue.h"
 #include "link/PortSource.h"
 #include "link/Serial.h"
 #include "ui/PopupMessage.h"
@@ -145,7 +143,7 @@ void SerialPortWidget::on_p_SerialportsConnect_clicked()
 
     lastPortName = portName;
     if (result.ready()) {
-        emit serialPortChange(result.model);
+        emit unitConnected(result);
         return;
     }
 
@@ -159,10 +157,10 @@ void SerialPortWidget::on_p_SerialportsDisconnect_clicked()
 {
     if (serial && serial->isOpen())
         serial->close();
-    emit serialPortChange(QStringLiteral("disconnected"));
+    emit disconnected();
 }
 
 void SerialPortWidget::on_p_SerialportsCancel_clicked()
 {
-    emit serialPortChange(QString());
+    emit cancelled();
 }
