@@ -463,6 +463,67 @@ private slots:
         }
     }
 
+    void settingsFileUnitGoes_data()
+    {
+        QTest::addColumn<bool>("saving");
+        // other: while the file dialog is open the unit is pulled and another 7146 (another UID,
+        // another universe) is connected in its place; lost: the unit goes during the work.
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("Save, another unit after the dialog -> nothing saved")
+            << true << "other"
+            << "no longer the unit on the port. Nothing was saved.";
+        QTest::newRow("Load, another unit after the dialog -> nothing written")
+            << false << "other"
+            << "no longer the unit on the port. Nothing was written.";
+        QTest::newRow("Save, unit lost while read -> one message")
+            << true << "lost"
+            << "The unit stopped answering; nothing was saved.";
+        QTest::newRow("Load, unit lost while compared -> one message")
+            << false << "lost"
+            << "The unit stopped answering; nothing was written.";
+    }
+
+    // A settings file never reaches another unit, and a loss is reported once.
+    void settingsFileUnitGoes()
+    {
+        QFETCH(bool, saving);
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, message);
+        AppRig rig("7146");
+        QVERIFY2(rig.start(), qPrintable(rig.error));
+        QTemporaryDir dir;
+        const QString saved = dir.filePath("unit.json"), path = dir.filePath("now.json");
+        SettingsFiles *files = rig.window->settingsFiles();
+        files->setFileChooser([&](QWidget *, bool, const QString &) { return saved; });
+        files->save();
+        QTRY_COMPARE(rig.catcher.count("Saved 40 setting(s) of the 7146 to unit.json."), 1);
+        files->setDialogRunner(
+            [](QDialog *dialog) { dialog->findChild<QPushButton *>("pb_apply")->click(); });
+        files->setFileChooser([&](QWidget *, bool, const QString &) {
+            if (meanwhile == "lost") {
+                rig.server.setUnplugAfterCommands(3);
+            } else {
+                rig.server.unplug();
+                rig.waitForLoss(rig.losses.size());
+                rig.server.setUid("4B56000099AA");
+                rig.server.modifyState([](sim::DeviceState &s) { s.universe = 77; });
+                rig.reconnect();
+            }
+            return saving ? path : saved;
+        });
+        const int losses = rig.losses.size();
+        rig.server.clearLog();
+        saving ? files->save() : files->load();
+        QTRY_VERIFY(rig.catcher.count() > 0 && rig.catcher.last().text.endsWith(message));
+        QVERIFY(rig.server.commandLog().filter(QRegularExpression("^set")).isEmpty());
+        QVERIFY(!QFile::exists(path));
+        // Reported once: by the window while the dialog was open, or by the action alone (the
+        // window's poll lets the unit go before it is back at the port page).
+        QTRY_VERIFY(meanwhile == "other" ? rig.isConnected() : rig.isOnPortPage());
+        QCOMPARE(rig.losses.size(), losses + (meanwhile == "other" ? 1 : 0));
+    }
+
     // The station owns every unit from Start to Stop: the window lets go of its own without a
     // disconnection message and connects again afterwards.
     void station_takesTheUnitAndGivesItBack()
