@@ -11,9 +11,9 @@
 
 #include "app/MainWindow.h"
 #include "app/ProcessSettings.h"
+#include "app/SerialPortWidget.h"
 #include "link/PortSource.h"
 #include "link/Serial.h"
-#include "app/SerialPortWidget.h"
 #include "pages/BaseWidget.h"
 #include "server/PtyServer.h"
 

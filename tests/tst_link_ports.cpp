@@ -3,10 +3,10 @@
 // the command line; a --port unit that goes brings one message.
 
 #include "app/CommandLine.h"
+#include "app/SerialPortWidget.h"
 #include "link/DeviceSession.h"
 #include "link/PortSource.h"
 #include "link/Serial.h"
-#include "app/SerialPortWidget.h"
 #include "support/AppHarness.h"
 #include "support/ModalCatcher.h"
 
