@@ -14,7 +14,7 @@ class Serial;
 // and the command channel, asks it to read its values, and hears progress through one signal. A
 // page declares its fields as bindings to the settings table; reading the page reads them in
 // that order.
-class BaseWidget : public QWidget
+class BaseWidget : public QWidget, public FieldBinding::Page
 {
     Q_OBJECT
 
@@ -41,17 +41,15 @@ protected:
     // The channel the page talks through; null while it has none.
     virtual Serial *channel() const { return serial; }
 
-    const settings::Setting *setting(const QString &key) const;
-    // Reads one setting; not sent (the caller leaves its field alone) without a channel.
-    settings::Reading readSetting(const QString &key) const;
-    // Sends what the user typed as the setting's argument, if the user-text rule lets it through.
-    bool sendUserText(const QString &key, const QString &argument) const;
+    const settings::Setting *setting(const QString &key) const override;
+    settings::Reading readSetting(const QString &key) const override;
+    bool sendUserText(const QString &key, const QString &argument) const override;
+    const char *textContext() const override { return metaObject()->className(); }
 
     Debug *debug = nullptr;
     Serial *serial = nullptr;
 
 private:
-    friend class FieldBinding;
     Family m_family = Family::Dimmer5;
     QList<QPointer<FieldBinding>> m_bindings;
 };

@@ -1,7 +1,6 @@
 #include "pages/FieldBinding.h"
 
 #include "link/UserText.h"
-#include "pages/BaseWidget.h"
 #include "ui/Theme.h"
 
 #include <QCheckBox>
@@ -25,7 +24,7 @@ void finishEditing(QLineEdit *edit)
 
 } // namespace
 
-FieldBinding::FieldBinding(BaseWidget *page, QWidget *field, const QString &key,
+FieldBinding::FieldBinding(const Page *page, QWidget *field, const QString &key,
                            const Captions &captions)
     : QObject(field), onEdit([this] { write(m_key); }), m_page(page), m_field(field), m_key(key),
       m_captions(captions)
@@ -40,8 +39,8 @@ FieldBinding::FieldBinding(BaseWidget *page, QWidget *field, const QString &key,
         const settings::Setting *row = setting(key);
         if (box->count() == 0 && row) {
             for (const QString &entry : row->entries)
-                box->addItem(QCoreApplication::translate(page->metaObject()->className(),
-                                                         entry.toUtf8().constData()));
+                box->addItem(
+                    QCoreApplication::translate(page->textContext(), entry.toUtf8().constData()));
         }
         connect(box, QOverload<int>::of(&QComboBox::activated), this, edited);
     } else if (auto *check = qobject_cast<QCheckBox *>(field)) {

@@ -7,7 +7,6 @@
 
 #include <functional>
 
-class BaseWidget;
 class QGroupBox;
 class QLabel;
 class QWidget;
@@ -22,13 +21,27 @@ class FieldBinding : public QObject
     Q_OBJECT
 
 public:
+    // What a binding needs of its page: the rows of the page's family, and its channel.
+    class Page
+    {
+    public:
+        virtual ~Page() = default;
+        virtual const settings::Setting *setting(const QString &key) const = 0;
+        // Not sent (the field stays as it is) without a channel.
+        virtual settings::Reading readSetting(const QString &key) const = 0;
+        // The argument as given, if the user-text rule lets the line through.
+        virtual bool sendUserText(const QString &key, const QString &argument) const = 0;
+        // Where the page translates its texts, the table's entries among them.
+        virtual const char *textContext() const = 0;
+    };
+
     // A check box's caption for each state.
     struct Captions
     {
         QString on, off;
     };
 
-    FieldBinding(BaseWidget *page, QWidget *field, const QString &key, const Captions &captions);
+    FieldBinding(const Page *page, QWidget *field, const QString &key, const Captions &captions);
 
     QWidget *field() const { return m_field; }
     const QString &key() const { return m_key; }
@@ -61,7 +74,7 @@ private:
     void timeCommit();
     void timeRestore();
 
-    BaseWidget *m_page;
+    const Page *m_page;
     QWidget *m_field;
     QString m_key;
     Captions m_captions;
