@@ -28,10 +28,17 @@ public:
                                                      QString *why);
 
 private:
-    std::optional<int> allocate(int universe, int footprint);
+    // The end of a range given before to another unit than owner (UID in upper case) that
+    // overlaps; none when the slots are free.
+    std::optional<int> overlap(int universe, int first, int last, const QString &owner) const;
+    // The start of owner's last range, when the footprint still fits there.
+    std::optional<int> ownRange(int universe, int footprint, const QString &owner) const;
+    std::optional<int> allocate(int universe, int footprint, const QString &owner);
 
     Setup m_setup;
-    QHash<int, QVector<QPair<int, int>>> m_reserved;
+    // The log's PASS ranges, then every range given since; a unit provisioned again is not
+    // kept off its own.
+    QHash<int, QVector<Range>> m_reserved;
     int m_cursor = 1;
     int m_passRows = 0;
     int m_numbered = 0;

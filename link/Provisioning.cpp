@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QRegularExpression>
 #include <QSet>
 #include <QThread>
 #include <QTimer>
@@ -17,7 +18,41 @@
 #include <algorithm>
 #include <atomic>
 
+#include <sys/stat.h>
+
 namespace provision {
+
+namespace {
+
+using FileId = QPair<quint64, quint64>; // device, inode
+
+std::optional<FileId> fileId(const QString &path)
+{
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return FileId(info.st_dev, info.st_ino);
+}
+
+// A record is named by the unit's UID, which the station learns only when the unit is read;
+// the names any unit could have are checked before the first unit is written.
+QString recordFolderRefusal(const QString &folder)
+{
+    static const QRegularExpression uidName(QStringLiteral("^[0-9A-F]{12}\\.json$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::System |
+                                                     QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString &name : names) {
+        if (!uidName.match(name).hasMatch())
+            continue;
+        const QString why = replaceRefusal(QDir(folder).filePath(name));
+        if (!why.isEmpty())
+            return QStringLiteral("--record-dir: ") + why;
+    }
+    return QString();
+}
+
+} // namespace
 
 QString resultName(Result result)
 {
@@ -34,6 +69,8 @@ QString resultName(Result result)
         return QStringLiteral("not written");
     case Result::NotAUnit:
         return QStringLiteral("not a supported unit");
+    case Result::Busy:
+        return QStringLiteral("busy");
     }
     return QString();
 }
@@ -81,6 +118,8 @@ struct Station::Private
     LogFile log;
     LogHistory history;
     UnitPlanner planner;
+    QVector<FileId> filesRead; // the templates and the log: no record may replace them
+    QString stopReason;
 
     QHash<quint64, QStringList> seen;
     std::unique_ptr<QFileSystemWatcher> folderWatch;
@@ -102,6 +141,8 @@ struct Station::Private
     void release(Entry &e, Result result, const QString &failure);
     void finish(Entry &e, Result result, const QString &failure);
     void onThreadEnded(int id);
+    QString recordRefusal(const QString &path) const;
+    void stopBecause(const QString &why);
     void stopWatching();
     void maybeFinish();
 };
@@ -159,6 +200,12 @@ void Station::Private::scan()
 {
     if (!running || stopping)
         return;
+    // Rows written to a log that is no longer at its path would be lost to the next start.
+    const QString gone = setup.dryRun ? QString() : log.goneReason();
+    if (!gone.isEmpty()) {
+        stopBecause(gone);
+        return;
+    }
     const QVector<Candidate> found = candidates();
     if (!watch) {
         for (const Candidate &c : found)
@@ -239,7 +286,7 @@ void Station::Private::onIdentified(int id, const Identity &identity)
     if (!e)
         return;
     if (!identity.isUnit()) {
-        finish(*e, Result::NotAUnit, identity.failure);
+        finish(*e, identity.busy ? Result::Busy : Result::NotAUnit, identity.failure);
         assignReady();
         return;
     }
@@ -281,11 +328,18 @@ void Station::Private::assign(Entry &e)
         release(e, Result::NotWritten, QStringLiteral("the station stopped before its turn"));
         return;
     }
-    if (history.passedUids.contains(unit.uid) && !setup.again) {
+    if (history.passedUids.contains(unit.uid.trimmed().toUpper()) && !setup.again) {
         release(e, Result::AlreadyProvisioned, QString());
         return;
     }
-    QString why;
+    const QString record = setup.recordDir.isEmpty()
+                               ? QString()
+                               : QDir(setup.recordDir).filePath(unit.uid + QStringLiteral(".json"));
+    QString why = setup.dryRun ? QString() : recordRefusal(record);
+    if (!why.isEmpty()) {
+        release(e, Result::Fail, QStringLiteral("record: ") + why);
+        return;
+    }
     const auto wanted = planner.plan(e.identity, unit, &why);
     if (!wanted) {
         release(e, Result::Fail, why);
@@ -297,9 +351,6 @@ void Station::Private::assign(Entry &e)
         return;
     }
     e.phase = Entry::Writing;
-    const QString record = setup.recordDir.isEmpty()
-                               ? QString()
-                               : QDir(setup.recordDir).filePath(unit.uid + QStringLiteral(".json"));
     UnitWorker *worker = e.worker;
     QMetaObject::invokeMethod(
         worker, [worker, wanted = *wanted, record] { worker->write(wanted, record); },
@@ -329,8 +380,11 @@ void Station::Private::finish(Entry &e, Result result, const QString &failure)
         e.unit.failure = QStringLiteral("its log row could not be written: ") + log.errorString();
     }
     if (e.unit.result == Result::Pass)
-        history.passedUids.insert(e.unit.uid);
+        history.passedUids.insert(e.unit.uid.trimmed().toUpper());
     emit q->unitFinished(e.unit);
+    const QString gone = setup.dryRun ? QString() : log.goneReason();
+    if (!gone.isEmpty())
+        stopBecause(gone);
     maybeFinish();
 }
 
@@ -345,6 +399,27 @@ void Station::Private::onThreadEnded(int id)
     e->worker = nullptr;
     --liveThreads;
     maybeFinish();
+}
+
+QString Station::Private::recordRefusal(const QString &path) const
+{
+    if (path.isEmpty())
+        return QString();
+    const QString why = replaceRefusal(path);
+    if (!why.isEmpty())
+        return why;
+    const std::optional<FileId> id = fileId(path);
+    if (id && filesRead.contains(*id))
+        return QStringLiteral("%1 would replace a file this station reads")
+            .arg(QFileInfo(path).fileName());
+    return QString();
+}
+
+void Station::Private::stopBecause(const QString &why)
+{
+    if (stopReason.isEmpty())
+        stopReason = why;
+    q->stop();
 }
 
 void Station::Private::stopWatching()
@@ -424,17 +499,28 @@ bool Station::start(const Setup &setup, const Selection &selection, bool watch, 
     d->assigned = 0;
     d->history = LogHistory();
     d->seen.clear();
-    if (!readLog(setup.logPath, d->history, &reason))
-        return refuse(reason);
-    d->planner = UnitPlanner(setup, d->history);
-    if (!setup.dryRun) {
+    d->stopReason.clear();
+    d->filesRead.clear();
+    if (setup.dryRun) {
+        if (!readLog(setup.logPath, d->history, &reason))
+            return refuse(reason);
+    } else {
         if (!setup.recordDir.isEmpty() && !QDir().mkpath(setup.recordDir))
             return refuse(QStringLiteral("cannot create the folder %1").arg(setup.recordDir));
         if (!setup.recordDir.isEmpty() && !QFileInfo(setup.recordDir).isWritable())
             return refuse(QStringLiteral("cannot write in %1").arg(setup.recordDir));
-        if (!d->log.open(setup.logPath, &reason))
+        if (!setup.recordDir.isEmpty())
+            reason = recordFolderRefusal(setup.recordDir);
+        if (!reason.isEmpty() || !d->log.open(setup.logPath, d->history, &reason))
             return refuse(reason);
+        for (const Template &t : setup.templates) {
+            if (const std::optional<FileId> id = fileId(t.path))
+                d->filesRead.append(*id);
+        }
+        if (const std::optional<FileId> id = fileId(setup.logPath))
+            d->filesRead.append(*id);
     }
+    d->planner = UnitPlanner(setup, d->history);
 
     d->extraKeys = identificationKeys(setup);
 
@@ -442,6 +528,9 @@ bool Station::start(const Setup &setup, const Selection &selection, bool watch, 
         d->folderWatch = std::make_unique<QFileSystemWatcher>();
         // The folders, and the folders they are in: a link folder that a simulator removes and
         // makes again is watched again.
+        // A folder that is not there yet (udev makes /dev/serial/by-id with the first unit) is
+        // waited for in the nearest folder that is. The log's folder shows the log deleted or
+        // moved.
         QStringList folders;
         if (!selection.portDir.isEmpty())
             folders.append(QFileInfo(selection.portDir).absoluteFilePath());
@@ -449,10 +538,14 @@ bool Station::start(const Setup &setup, const Selection &selection, bool watch, 
             folders.append(QFileInfo(port).absolutePath());
         for (int i = 0, count = folders.size(); i < count; ++i)
             folders.append(QFileInfo(folders.at(i)).absolutePath());
+        if (!setup.dryRun)
+            folders.append(QFileInfo(setup.logPath).absolutePath());
         folders.removeDuplicates();
         const auto watchFolders = [this, folders] {
-            for (const QString &folder : folders) {
-                if (!d->folderWatch->directories().contains(folder) && QFileInfo(folder).isDir())
+            for (QString folder : folders) {
+                while (!QFileInfo(folder).isDir() && !QDir(folder).isRoot())
+                    folder = QFileInfo(folder).absolutePath();
+                if (!d->folderWatch->directories().contains(folder))
                     d->folderWatch->addPath(folder);
             }
         };
@@ -498,6 +591,16 @@ void Station::abort()
 bool Station::isRunning() const
 {
     return d->running;
+}
+
+QString Station::logNote() const
+{
+    return d->history.cutShort;
+}
+
+QString Station::stopReason() const
+{
+    return d->stopReason;
 }
 
 QVector<Unit> Station::units() const

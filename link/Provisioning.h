@@ -97,6 +97,7 @@ enum class Result
     AlreadyProvisioned, // its UID has a PASS row in the log; nothing written, no new row
     NotWritten,         // dry run, or the station stopped before its turn; no log row
     NotAUnit,           // the port did not identify as a supported model; no log row
+    Busy,               // another program holds the port; nothing known of it, no log row
 };
 
 QString resultName(Result result); // "PASS", "FAIL", "already provisioned", ...
@@ -137,11 +138,12 @@ public:
     // as after abort(), and their unitFinished() comes from within.
     ~Station() override;
 
-    // Checks the setup, reads the log (a file with another first line is refused), makes sure
-    // the log and the record folder can be written, and starts a unit for every port of the
-    // selection. With watch it goes on starting one for each port that appears, until stop();
-    // without, it finishes once every unit has. False, with why, when it cannot start; then
-    // nothing was opened or written.
+    // Checks the setup, takes and reads the log (a file with another first line, a row that
+    // cannot be understood or a log that another station holds is refused), makes sure the log
+    // and the record folder can be written, and starts a unit for every port of the selection. With
+    // watch it goes on starting one for each port that appears, until stop(); without, it finishes
+    // once every unit has. False, with why, when it cannot start; then nothing was opened or
+    // written.
     bool start(const Setup &setup, const Selection &selection, bool watch, QString *why);
 
     // No further units; those being written finish, those not yet written end as NotWritten.
@@ -151,6 +153,12 @@ public:
     void abort();
 
     bool isRunning() const;
+    // After start(): what the log held that the user should know (its last row was cut short and
+    // is closed now); empty when nothing.
+    QString logNote() const;
+    // Why the station stopped by itself (its log deleted or replaced under it); empty when it
+    // finished or was stopped.
+    QString stopReason() const;
     // Every unit of this start(), in order of arrival.
     QVector<Unit> units() const;
 
