@@ -436,15 +436,16 @@ void TestCliProvision::batch()
 
 void TestCliProvision::watchSession_data()
 {
-    QTest::addColumn<QStringList>("units"); // none plugged in yet
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QStringList>("script"); // as runCli() plays it
+    QTest::addColumn<QStringList>("units");     // none plugged in yet
+    QTest::addColumn<QStringList>("arguments"); // "%no-folder": the port folder is not there yet
+    QTest::addColumn<QStringList>("script");    // as runCli() plays it
     QTest::addColumn<int>("code");
     QTest::addColumn<QStringList>("said");
 
     const QStringList replug0 = {"unplug 0", "pause", "replug 0"};
     QTest::newRow("the port folder made with the first unit -> waited for")
-        << QStringList{"7126"} << QStringList() << QStringList{"plug 0", "lines 1", "int"} << 0
+        << QStringList{"7126"} << QStringList{"%no-folder"}
+        << QStringList{"plug 0", "lines 1", "int"} << 0
         << QStringList{"PASS 7126", "1 passed, 0 failed\n", "does not exist yet; waiting"};
     QTest::newRow("a unit failing, then passing, then skipped -> counted once, by its last result")
         << QStringList{"7146!"} << QStringList()
@@ -474,6 +475,8 @@ void TestCliProvision::watchSession()
     Rig rig;
     for (const QString &description : units)
         rig.add(description, false);
+    if (!arguments.removeAll("%no-folder"))
+        QDir().mkpath(rig.links());
     const Run run =
         runCli(QStringList{"provision", path("t714.json"), path("t712.json"), "--log", rig.log(),
                            "--port-dir", rig.links(), "--start-address", "1", "--watch"} +
