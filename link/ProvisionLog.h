@@ -1,11 +1,14 @@
 #pragma once
 
-#include "link/Provisioning.h"
+#include "link/ProvisionTypes.h"
 
 #include <QFile>
 #include <QSet>
 
 namespace provision {
+
+// The log's columns, in order; its first line.
+QStringList logColumns();
 
 // A range of slots a unit was given, and to which unit (its UID in upper case).
 struct Range

@@ -1,12 +1,25 @@
 #pragma once
 
 #include "link/ProvisionLog.h"
+#include "link/ProvisionTypes.h"
 #include "link/ProvisionUnit.h"
-#include "link/Provisioning.h"
 
 #include <QMap>
 
 namespace provision {
+
+// Reads and checks a settings file as a template; on refusal none, and one line in *why.
+std::optional<Template> loadTemplate(const QString &path, QString *why);
+
+// Empty when the pattern may be used: only the four placeholders, and even its longest expansion
+// ({n} as ten digits, {address} as three, the longest model number, twelve for {uid}) makes a
+// label command that every family's unit would be sent. Otherwise why not.
+QString labelPatternRefusal(const QString &pattern);
+QString expandLabel(const QString &pattern, const LabelFields &fields);
+
+// Empty when the setup may be used (templates of distinct families, the label pattern, the
+// ranges of the numbers); otherwise why not. start() checks it too.
+QString setupRefusal(const Setup &setup);
 
 // What identification reads besides the identity, by family: what the assignment needs and the
 // template does not say.
