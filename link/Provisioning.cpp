@@ -1,7 +1,7 @@
 #include "link/Provisioning.h"
 
-#include "link/PortSource.h"
 #include "link/ProvisionLog.h"
+#include "link/ProvisionPorts.h"
 #include "link/ProvisionSetup.h"
 #include "link/ProvisionUnit.h"
 
@@ -9,11 +9,8 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QFileSystemWatcher>
 #include <QRegularExpression>
-#include <QSet>
 #include <QThread>
-#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -94,16 +91,8 @@ struct Station::Private
         UnitWorker *worker = nullptr;
     };
 
-    struct Candidate
-    {
-        QString path;
-        quint64 device = 0;
-        QString serialNumber;
-    };
-
     Station *const q;
     Setup setup;
-    Selection selection;
     bool watch = false;
     bool running = false;
     bool stopping = false;
@@ -121,10 +110,7 @@ struct Station::Private
     QVector<FileId> filesRead; // the templates and the log: no record may replace them
     QString stopReason;
 
-    QHash<quint64, QStringList> seen;
-    std::unique_ptr<QFileSystemWatcher> folderWatch;
-    QTimer settle;
-    QMetaObject::Connection portWatch;
+    PortFinder ports;
 
     Entry *entry(int id)
     {
@@ -132,9 +118,8 @@ struct Station::Private
         return index >= 0 && index < entries.size() ? &entries[index] : nullptr;
     }
 
-    QVector<Candidate> candidates();
     void scan();
-    void arrive(const Candidate &candidate);
+    void arrive(const PortCandidate &candidate);
     void onIdentified(int id, const Identity &identity);
     void assignReady();
     void assign(Entry &e);
@@ -147,55 +132,6 @@ struct Station::Private
     void maybeFinish();
 };
 
-QVector<Station::Private::Candidate> Station::Private::candidates()
-{
-    QVector<Candidate> named, others;
-    QHash<quint64, QString> serials;
-    const QList<PortInfo> system = PortSource::availablePorts();
-    for (const PortInfo &port : system) {
-        if (port.deviceNumber != 0 && !port.serialNumber.isEmpty())
-            serials.insert(port.deviceNumber, port.serialNumber);
-    }
-    for (const QString &path : qAsConst(selection.ports))
-        named.append({path, PortSource::deviceNumberOf(path), QString()});
-    if (!selection.portDir.isEmpty()) {
-        const QDir dir(selection.portDir);
-        const QStringList names =
-            dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-        for (const QString &name : names) {
-            const QString path = dir.filePath(name);
-            if (const quint64 device = PortSource::deviceNumberOf(path))
-                others.append({path, device, QString()});
-        }
-    }
-    if (selection.attached) {
-        for (const PortInfo &port : system) {
-            if (!port.isSupported())
-                continue;
-            const QString path = port.path();
-            others.append({path,
-                           port.deviceNumber ? port.deviceNumber : PortSource::deviceNumberOf(path),
-                           QString()});
-        }
-    }
-    std::stable_sort(others.begin(), others.end(), [](const Candidate &a, const Candidate &b) {
-        return PortSource::naturalLess(QFileInfo(a.path).fileName(), QFileInfo(b.path).fileName());
-    });
-    // One unit reached through two paths (a node and its by-id link) is one unit: the first path
-    // given or found stands for it.
-    QVector<Candidate> all;
-    QSet<quint64> devices;
-    for (Candidate &c : named + others) {
-        if (c.device != 0 && devices.contains(c.device))
-            continue;
-        if (c.device != 0)
-            devices.insert(c.device);
-        c.serialNumber = serials.value(c.device);
-        all.append(c);
-    }
-    return all;
-}
-
 void Station::Private::scan()
 {
     if (!running || stopping)
@@ -206,33 +142,13 @@ void Station::Private::scan()
         stopBecause(gone);
         return;
     }
-    const QVector<Candidate> found = candidates();
-    if (!watch) {
-        for (const Candidate &c : found)
-            arrive(c);
+    for (const PortCandidate &c : ports.arrivals())
+        arrive(c);
+    if (!watch)
         maybeFinish();
-        return;
-    }
-    // A port is a new arrival unless one of its unit's paths was there at the last look; a
-    // device number alone may pass to another unit (pseudo-terminals are numbered again).
-    QHash<quint64, QStringList> now;
-    for (const Candidate &c : found) {
-        if (c.device != 0)
-            now[c.device].append(c.path);
-    }
-    for (const Candidate &c : found) {
-        if (c.device == 0)
-            continue;
-        const QStringList before = seen.value(c.device);
-        const QStringList &paths = now[c.device];
-        if (std::none_of(paths.begin(), paths.end(),
-                         [&](const QString &p) { return before.contains(p); }))
-            arrive(c);
-    }
-    seen = now;
 }
 
-void Station::Private::arrive(const Candidate &candidate)
+void Station::Private::arrive(const PortCandidate &candidate)
 {
     Entry e;
     e.unit.id = ++lastId;
@@ -424,9 +340,7 @@ void Station::Private::stopBecause(const QString &why)
 
 void Station::Private::stopWatching()
 {
-    settle.stop();
-    folderWatch.reset();
-    QObject::disconnect(portWatch);
+    ports.stop();
 }
 
 void Station::Private::maybeFinish()
@@ -448,10 +362,7 @@ Station::Station(QObject *parent) : QObject(parent), d(std::make_unique<Private>
 {
     qRegisterMetaType<provision::Unit>();
     qRegisterMetaType<provision::Identity>();
-    d->settle.setSingleShot(true);
-    // Long enough for a link and the file it is renamed from to settle into one entry.
-    d->settle.setInterval(50);
-    connect(&d->settle, &QTimer::timeout, this, [this] { d->scan(); });
+    connect(&d->ports, &PortFinder::changed, this, [this] { d->scan(); });
 }
 
 Station::~Station()
@@ -490,7 +401,6 @@ bool Station::start(const Setup &setup, const Selection &selection, bool watch, 
         return refuse(reason);
 
     d->setup = setup;
-    d->selection = selection;
     d->watch = watch;
     d->stopping = false;
     d->cancel = std::make_shared<std::atomic_bool>(false);
@@ -498,7 +408,6 @@ bool Station::start(const Setup &setup, const Selection &selection, bool watch, 
     d->order.clear();
     d->assigned = 0;
     d->history = LogHistory();
-    d->seen.clear();
     d->stopReason.clear();
     d->filesRead.clear();
     if (setup.dryRun) {
@@ -524,42 +433,10 @@ bool Station::start(const Setup &setup, const Selection &selection, bool watch, 
 
     d->extraKeys = identificationKeys(setup);
 
-    if (watch) {
-        d->folderWatch = std::make_unique<QFileSystemWatcher>();
-        // The folders, and the folders they are in: a link folder that a simulator removes and
-        // makes again is watched again.
-        // A folder that is not there yet (udev makes /dev/serial/by-id with the first unit) is
-        // waited for in the nearest folder that is. The log's folder shows the log deleted or
-        // moved.
-        QStringList folders;
-        if (!selection.portDir.isEmpty())
-            folders.append(QFileInfo(selection.portDir).absoluteFilePath());
-        for (const QString &port : selection.ports)
-            folders.append(QFileInfo(port).absolutePath());
-        for (int i = 0, count = folders.size(); i < count; ++i)
-            folders.append(QFileInfo(folders.at(i)).absolutePath());
-        if (!setup.dryRun)
-            folders.append(QFileInfo(setup.logPath).absolutePath());
-        folders.removeDuplicates();
-        const auto watchFolders = [this, folders] {
-            for (QString folder : folders) {
-                while (!QFileInfo(folder).isDir() && !QDir(folder).isRoot())
-                    folder = QFileInfo(folder).absolutePath();
-                if (!d->folderWatch->directories().contains(folder))
-                    d->folderWatch->addPath(folder);
-            }
-        };
-        watchFolders();
-        connect(d->folderWatch.get(), &QFileSystemWatcher::directoryChanged, this,
-                [this, watchFolders] {
-                    watchFolders();
-                    d->settle.start();
-                });
-        if (selection.attached) {
-            if (PortWatch *ports = PortSource::watch())
-                d->portWatch = connect(ports, &PortWatch::changed, this, [this] { d->scan(); });
-        }
-    }
+    // The log's folder shows the log deleted or moved.
+    d->ports.start(selection, watch,
+                   setup.dryRun ? QStringList()
+                                : QStringList{QFileInfo(setup.logPath).absolutePath()});
     d->running = true;
     // Every signal comes from the event loop, after the caller has connected to them.
     QMetaObject::invokeMethod(
