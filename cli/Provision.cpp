@@ -302,9 +302,9 @@ int provisionCommand(const QStringList &words, QTextStream &out, QTextStream &er
     }
     if (!station.logNote().isEmpty())
         err << "vantelo-cli: note: " << station.logNote() << '\n';
-    if (request.watch && !QFileInfo(request.selection.portDir).isDir()) {
-        err << "vantelo-cli: note: " << request.selection.portDir
-            << " does not exist yet; waiting for it\n";
+    const QString &portDir = request.selection.portDir;
+    if (request.watch && !portDir.isEmpty() && !QFileInfo(portDir).isDir()) {
+        err << "vantelo-cli: note: " << portDir << " does not exist yet; waiting for it\n";
     }
     if (request.watch)
         err << "vantelo-cli: note: waiting for units; Ctrl-C stops after the units in progress\n";

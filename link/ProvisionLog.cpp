@@ -158,7 +158,9 @@ bool takeRow(const QStringList &row, LogHistory &history, QString *why)
 
 bool parseLog(const QString &path, const QByteArray &bytes, LogHistory &history, QString *why)
 {
-    const QString text = QString::fromUtf8(bytes);
+    QString text = QString::fromUtf8(bytes);
+    if (text.startsWith(QChar(0xFEFF))) // as some spreadsheets save CSV
+        text.remove(0, 1);
     QVector<CsvRecord> records = csvRecords(text);
     if (records.isEmpty())
         return true;
@@ -182,16 +184,14 @@ bool parseLog(const QString &path, const QByteArray &bytes, LogHistory &history,
                 return false;
             }
             history.closing = closing.toUtf8();
-            history.cutShort = QStringLiteral("%1, line %2: the last row was cut short (a stop "
-                                              "while it was written); it is closed as %3")
-                                   .arg(path)
-                                   .arg(last.line)
-                                   .arg(closing.contains(cutShortFailure)
-                                            ? QStringLiteral("FAIL \"row cut short\"")
-                                            : QStringLiteral("PASS"));
             const int line = last.line;
             last = csvRecords(text.mid(last.start) + closing + QLatin1Char('\n')).first();
             last.line = line;
+            history.cutShort = QStringLiteral("%1, line %2: the last row was cut short (a stop "
+                                              "while it was written); it counts as %3")
+                                   .arg(path)
+                                   .arg(line)
+                                   .arg(last.fields.value(resultColumn).trimmed().toUpper());
         }
         history.closing += '\n';
     } else if (!last.ended) {

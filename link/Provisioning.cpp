@@ -202,7 +202,10 @@ void Station::Private::onIdentified(int id, const Identity &identity)
     if (!e)
         return;
     if (!identity.isUnit()) {
-        finish(*e, identity.busy ? Result::Busy : Result::NotAUnit, identity.failure);
+        if (identity.busy)
+            finish(*e, Result::Busy, QStringLiteral("another program holds the port"));
+        else
+            finish(*e, Result::NotAUnit, identity.failure);
         assignReady();
         return;
     }

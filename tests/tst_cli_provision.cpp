@@ -315,7 +315,10 @@ void TestCliProvision::batch_data()
     QTest::newRow("log: a half-written last row -> reported, closed, read again")
         << two714 << numbered
         << QStringList{row(0, 1, 1, 10), "t,p,,7146,4B5600AA0009,\"2.4.1, 1.<cut>"} << 0
-        << firstSkipped << QStringList{"line 3: the last row was cut short"};
+        << firstSkipped << QStringList{"line 3: the last row was cut short", "counts as FAIL"};
+    QTest::newRow("log: a last row cut in its PASS -> counts as PASS")
+        << two714 << numbered << QStringList{row(0, 1, 1, 10).chopped(3) + "<cut>"} << 0
+        << firstSkipped << QStringList{"line 2: the last row was cut short", "counts as PASS"};
     QTest::newRow("--again") << two714 << numbered + QStringList{"--again"}
                              << QStringList{row(0, 1, 1, 10)} << 0
                              << QStringList{"PASS 1 #2", "PASS 1 #3"} << none;
