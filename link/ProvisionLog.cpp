@@ -115,6 +115,13 @@ QString closingOf(const CsvRecord &record)
     return QString();
 }
 
+// A field as a one-line reason quotes it: a field may hold line breaks and any length.
+QString shown(const QString &field)
+{
+    const QString line = field.simplified();
+    return line.size() > 40 ? line.left(40) + QStringLiteral("...") : line;
+}
+
 // The row's part in the history; false, with why, when it cannot be understood.
 bool takeRow(const QStringList &row, LogHistory &history, QString *why)
 {
@@ -127,7 +134,8 @@ bool takeRow(const QStringList &row, LogHistory &history, QString *why)
     if (result == QLatin1String("FAIL"))
         return true;
     if (result != QLatin1String("PASS")) {
-        *why = QStringLiteral("the result '%1' is neither PASS nor FAIL").arg(row.at(resultColumn));
+        *why = QStringLiteral("the result '%1' is neither PASS nor FAIL")
+                   .arg(shown(row.at(resultColumn)));
         return false;
     }
     const QString uid = row.at(columns.indexOf(QStringLiteral("rdm_uid"))).trimmed().toUpper();
@@ -144,7 +152,7 @@ bool takeRow(const QStringList &row, LogHistory &history, QString *why)
         if (!ok)
             numbers[i] = text.toInt(&ok);
         if (!ok || numbers[i] < 0) {
-            *why = QStringLiteral("the %1 '%2' is not a number").arg(names.at(i), text);
+            *why = QStringLiteral("the %1 '%2' is not a number").arg(names.at(i), shown(text));
             return false;
         }
     }
@@ -156,9 +164,44 @@ bool takeRow(const QStringList &row, LogHistory &history, QString *why)
     return true;
 }
 
+// The process that holds the lock on the file, from the kernel's table of locks; 0 when it
+// cannot be found (another system's file, a lock just released).
+qint64 lockHolder(int fd)
+{
+    struct stat info = {};
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (::fstat(fd, &info) != 0 || !locks.open(QIODevice::ReadOnly))
+        return 0;
+    const QString id = QStringLiteral("%1:%2:%3")
+                           .arg(major(info.st_dev), 2, 16, QLatin1Char('0'))
+                           .arg(minor(info.st_dev), 2, 16, QLatin1Char('0'))
+                           .arg(info.st_ino);
+    for (const QString &line : QString::fromLatin1(locks.readAll()).split(QLatin1Char('\n'))) {
+        const QStringList words = line.simplified().split(QLatin1Char(' '));
+        // "1: FLOCK ADVISORY WRITE 1234 fe:00:5678 0 EOF"; "1: -> FLOCK ..." waits for it
+        if (words.size() >= 6 && words.at(1) == QLatin1String("FLOCK") && words.at(5) == id)
+            return words.at(4).toLongLong();
+    }
+    return 0;
+}
+
+} // namespace
+
+QStringList logColumns()
+{
+    return {QStringLiteral("time"),       QStringLiteral("port"),
+            QStringLiteral("usb_serial"), QStringLiteral("model"),
+            QStringLiteral("rdm_uid"),    QStringLiteral("software"),
+            QStringLiteral("template"),   QStringLiteral("template_sha256"),
+            QStringLiteral("universe"),   QStringLiteral("address"),
+            QStringLiteral("footprint"),  QStringLiteral("label"),
+            QStringLiteral("result"),     QStringLiteral("failure")};
+}
+
 bool parseLog(const QString &path, const QByteArray &bytes, LogHistory &history, QString *why)
 {
-    QString text = QString::fromUtf8(bytes);
+    // All of it: a power cut may leave a block of zero bytes where rows were meant to go.
+    QString text = QString::fromUtf8(bytes.constData(), bytes.size());
     if (text.startsWith(QChar(0xFEFF))) // as some spreadsheets save CSV
         text.remove(0, 1);
     QVector<CsvRecord> records = csvRecords(text);
@@ -208,40 +251,6 @@ bool parseLog(const QString &path, const QByteArray &bytes, LogHistory &history,
         }
     }
     return true;
-}
-
-// The process that holds the lock on the file, from the kernel's table of locks; 0 when it
-// cannot be found (another system's file, a lock just released).
-qint64 lockHolder(int fd)
-{
-    struct stat info = {};
-    QFile locks(QStringLiteral("/proc/locks"));
-    if (::fstat(fd, &info) != 0 || !locks.open(QIODevice::ReadOnly))
-        return 0;
-    const QString id = QStringLiteral("%1:%2:%3")
-                           .arg(major(info.st_dev), 2, 16, QLatin1Char('0'))
-                           .arg(minor(info.st_dev), 2, 16, QLatin1Char('0'))
-                           .arg(info.st_ino);
-    for (const QString &line : QString::fromLatin1(locks.readAll()).split(QLatin1Char('\n'))) {
-        const QStringList words = line.simplified().split(QLatin1Char(' '));
-        // "1: FLOCK ADVISORY WRITE 1234 fe:00:5678 0 EOF"; "1: -> FLOCK ..." waits for it
-        if (words.size() >= 6 && words.at(1) == QLatin1String("FLOCK") && words.at(5) == id)
-            return words.at(4).toLongLong();
-    }
-    return 0;
-}
-
-} // namespace
-
-QStringList logColumns()
-{
-    return {QStringLiteral("time"),       QStringLiteral("port"),
-            QStringLiteral("usb_serial"), QStringLiteral("model"),
-            QStringLiteral("rdm_uid"),    QStringLiteral("software"),
-            QStringLiteral("template"),   QStringLiteral("template_sha256"),
-            QStringLiteral("universe"),   QStringLiteral("address"),
-            QStringLiteral("footprint"),  QStringLiteral("label"),
-            QStringLiteral("result"),     QStringLiteral("failure")};
 }
 
 QString replaceRefusal(const QString &path)

@@ -35,6 +35,9 @@ struct LogHistory
 // else why not. A device node, a FIFO or a folder is never a log or a record.
 QString replaceRefusal(const QString &path);
 
+// The log's text into history; path only names it in why. False, with why, as readLog().
+bool parseLog(const QString &path, const QByteArray &bytes, LogHistory &history, QString *why);
+
 // Reads the log at path into history (no file: nothing provisioned yet); false, with why, when it
 // cannot be read, another file's first line says it is no provisioning log, or a row cannot be
 // understood (the line named). Takes no lock: for a dry run, which writes nothing.
