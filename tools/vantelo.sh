@@ -17,6 +17,7 @@ PACKAGES=(
     xvfb xauth
     clang libclang-rt-14-dev libbenchmark-dev
     dpkg-dev desktop-file-utils appstream
+    libqt5sql5-sqlite libqt5sql5-psql postgresql postgresql-contrib
 )
 
 setup() { ensure_packages "${PACKAGES[@]}"; }
