@@ -23,14 +23,23 @@ namespace {
 
 QAtomicInt connectionCount;
 
+// Qt binds a null QString as SQL NULL; the record's text columns hold '' for "none".
+QString text(const QString &value)
+{
+    return value.isNull() ? QStringLiteral("") : value;
+}
+
 // The record keeps every time in UTC, so that text order is time order across stations.
 QString utcTime(const QString &text)
 {
+    // A result made now keeps its milliseconds: two in one second are two facts.
     const QDateTime moment =
         text.isEmpty() ? QDateTime::currentDateTimeUtc() : QDateTime::fromString(text, Qt::ISODate);
     if (!moment.isValid())
         return text;
-    return moment.toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"));
+    return moment.toUTC().toString(moment.time().msec()
+                                       ? QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz'Z'")
+                                       : QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"));
 }
 
 bool validUid(const QString &uid)
@@ -46,7 +55,9 @@ QString firstLine(const QSqlError &error)
     if (text.isEmpty())
         text = error.driverText().trimmed();
     text = text.section(QLatin1Char('\n'), 0, 0).trimmed();
-    static const QRegularExpression severity(QStringLiteral("^(ERROR|FATAL):\\s+"));
+    // libpq puts where it connected before what the server said; the server's words matter.
+    static const QRegularExpression severity(
+        QStringLiteral("^(connection to server .* failed: )?(ERROR|FATAL):\\s+"));
     return text.remove(severity);
 }
 
@@ -170,6 +181,12 @@ bool Record::failQuery(const QSqlQuery &query)
 {
     const QSqlError error = query.lastError();
     m_lastNativeCode = error.nativeErrorCode();
+    // PostgreSQL refuses everything after an error until the rollback, even Qt's freeing of the
+    // statements still open: end the transaction now.
+    if (m_inTransaction && m_location.engine == Engine::Postgres) {
+        m_inTransaction = false;
+        QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
+    }
     return setFailure(classify(error, m_location.engine == Engine::Postgres), firstLine(error));
 }
 
@@ -189,8 +206,7 @@ bool Record::connect(const QString &url, bool create)
                               QStringLiteral("no folder %1").arg(folder.filePath()));
         if (!file.exists() && !create)
             return setFailure(Problem::Schema,
-                              QStringLiteral("no record file yet (vantelo-cli record init "
-                                             "creates it)"));
+                              QStringLiteral("no record file yet (run vantelo-cli record init)"));
         // Even a reader writes the shared-memory index of the journal beside the file.
         if (!folder.isWritable())
             return setFailure(Problem::NoRights,
@@ -287,14 +303,21 @@ bool Record::write(const std::function<bool()> &body)
             QSqlQuery query(m_db);
             ok = query.exec(begin) || failQuery(query);
         }
+        m_inTransaction = ok;
         ok = ok && body();
         if (ok) {
             QSqlQuery commit(m_db);
-            if (commit.exec(QStringLiteral("COMMIT")))
+            if (commit.exec(QStringLiteral("COMMIT"))) {
+                m_inTransaction = false;
                 return true;
+            }
+            // A failed COMMIT ends PostgreSQL's transaction, but not SQLite's.
+            m_inTransaction = m_location.engine == Engine::Sqlite;
             failQuery(commit);
         }
-        QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
+        if (m_inTransaction)
+            QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
+        m_inTransaction = false;
         if (m_problem != Problem::Conflict || attempt >= maxAttempts)
             return false;
         // Spread the retries of stations that collided, so they do not collide again.
@@ -371,7 +394,7 @@ std::optional<Reservation> Record::reserve(int universe, int from, int footprint
         insert.bindValue(QStringLiteral(":universe"), universe);
         insert.bindValue(QStringLiteral(":first"), reservation.first);
         insert.bindValue(QStringLiteral(":last"), reservation.last);
-        insert.bindValue(QStringLiteral(":station"), station);
+        insert.bindValue(QStringLiteral(":station"), text(station));
         insert.bindValue(QStringLiteral(":lease"), reservation.leaseEndMs);
         if (!insert.exec() || !insert.next())
             return failQuery(insert);
@@ -438,10 +461,10 @@ bool Record::upsertUnit(const UnitIdentity &unit, const QString &time)
         "excluded.first_seen < units.first_seen THEN excluded.first_seen ELSE units.first_seen "
         "END, last_seen = CASE WHEN excluded.last_seen > units.last_seen THEN excluded.last_seen "
         "ELSE units.last_seen END"));
-    query.bindValue(QStringLiteral(":uid"), unit.uid);
-    query.bindValue(QStringLiteral(":model"), unit.model);
+    query.bindValue(QStringLiteral(":uid"), text(unit.uid));
+    query.bindValue(QStringLiteral(":model"), text(unit.model));
     query.bindValue(QStringLiteral(":family"), catalogue::familyName(model->family));
-    query.bindValue(QStringLiteral(":serial"), unit.usbSerial);
+    query.bindValue(QStringLiteral(":serial"), text(unit.usbSerial));
     query.bindValue(QStringLiteral(":first"), time);
     query.bindValue(QStringLiteral(":last"), time);
     return query.exec() || failQuery(query);
@@ -460,7 +483,7 @@ std::optional<QString> Record::takeSlot(const QString &uid, const Placement &pla
     find.bindValue(QStringLiteral(":universe"), placement.universe);
     find.bindValue(QStringLiteral(":address"), placement.address);
     find.bindValue(QStringLiteral(":footprint"), placement.footprint);
-    find.bindValue(QStringLiteral(":uid"), uid);
+    find.bindValue(QStringLiteral(":uid"), text(uid));
     if (!find.exec()) {
         failQuery(find);
         return std::nullopt;
@@ -472,7 +495,7 @@ std::optional<QString> Record::takeSlot(const QString &uid, const Placement &pla
     QSqlQuery leave(m_db);
     leave.prepare(
         QStringLiteral("UPDATE slots SET unit_uid = NULL WHERE unit_uid = :uid AND uuid <> :slot"));
-    leave.bindValue(QStringLiteral(":uid"), uid);
+    leave.bindValue(QStringLiteral(":uid"), text(uid));
     leave.bindValue(QStringLiteral(":slot"), slot);
     QSqlQuery take(m_db);
     take.prepare(reuse ? QStringLiteral("UPDATE slots SET unit_uid = :uid, label = :label WHERE "
@@ -480,8 +503,8 @@ std::optional<QString> Record::takeSlot(const QString &uid, const Placement &pla
                        : QStringLiteral("INSERT INTO slots (uuid, universe, address, footprint, "
                                         "label, unit_uid) VALUES (:slot, :universe, :address, "
                                         ":footprint, :label, :uid)"));
-    take.bindValue(QStringLiteral(":uid"), uid);
-    take.bindValue(QStringLiteral(":label"), placement.label);
+    take.bindValue(QStringLiteral(":uid"), text(uid));
+    take.bindValue(QStringLiteral(":label"), text(placement.label));
     take.bindValue(QStringLiteral(":slot"), slot);
     if (!reuse) {
         take.bindValue(QStringLiteral(":universe"), placement.universe);
@@ -508,22 +531,22 @@ bool Record::appendResult(const ResultEntry &entry, const QString &slot, bool pa
         ":station, :time, :template, :sha, :universe, :address, :footprint, :label, :settings, "
         ":result, :reason) ON CONFLICT (unit_uid, time, result) DO NOTHING"));
     const Placement &p = entry.placement;
-    query.bindValue(QStringLiteral(":uid"), entry.unit.uid);
+    query.bindValue(QStringLiteral(":uid"), text(entry.unit.uid));
     query.bindValue(QStringLiteral(":slot"), slot.isEmpty() ? QVariant(QVariant::String) : slot);
-    query.bindValue(QStringLiteral(":station"), entry.station);
+    query.bindValue(QStringLiteral(":station"), text(entry.station));
     query.bindValue(QStringLiteral(":time"), utcTime(entry.time));
-    query.bindValue(QStringLiteral(":template"), entry.templateName);
-    query.bindValue(QStringLiteral(":sha"), entry.templateSha256);
+    query.bindValue(QStringLiteral(":template"), text(entry.templateName));
+    query.bindValue(QStringLiteral(":sha"), text(entry.templateSha256));
     query.bindValue(QStringLiteral(":universe"), p.universe);
     query.bindValue(QStringLiteral(":address"), p.address);
     query.bindValue(QStringLiteral(":footprint"), p.footprint);
-    query.bindValue(QStringLiteral(":label"), p.label);
+    query.bindValue(QStringLiteral(":label"), text(p.label));
     query.bindValue(
         QStringLiteral(":settings"),
         QString::fromUtf8(QJsonDocument(entry.settings).toJson(QJsonDocument::Compact)));
     query.bindValue(QStringLiteral(":result"),
                     pass ? QStringLiteral("PASS") : QStringLiteral("FAIL"));
-    query.bindValue(QStringLiteral(":reason"), entry.reason);
+    query.bindValue(QStringLiteral(":reason"), text(entry.reason));
     if (!query.exec())
         return failQuery(query);
     if (added)
@@ -623,7 +646,7 @@ std::optional<ImportSummary> Record::importLog(const QString &path, const QStrin
             newer.prepare(QStringLiteral(
                 "SELECT COUNT(*) FROM results WHERE unit_uid = :uid AND result = 'PASS' AND time "
                 "> :time"));
-            newer.bindValue(QStringLiteral(":uid"), entry.unit.uid);
+            newer.bindValue(QStringLiteral(":uid"), text(entry.unit.uid));
             newer.bindValue(QStringLiteral(":time"), entry.time);
             if (!newer.exec() || !newer.next())
                 return failQuery(newer);
@@ -635,7 +658,7 @@ std::optional<ImportSummary> Record::importLog(const QString &path, const QStrin
                 "AND unit_uid <> :uid AND footprint > 0 AND address < :end AND :first < address "
                 "+ footprint"));
             overlap.bindValue(QStringLiteral(":universe"), row.universe);
-            overlap.bindValue(QStringLiteral(":uid"), entry.unit.uid);
+            overlap.bindValue(QStringLiteral(":uid"), text(entry.unit.uid));
             overlap.bindValue(QStringLiteral(":end"), row.address + row.footprint);
             overlap.bindValue(QStringLiteral(":first"), row.address);
             if (!overlap.exec())

@@ -184,6 +184,7 @@ private:
     Problem m_problem = Problem::None;
     QString m_error;
     QString m_lastNativeCode;
+    bool m_inTransaction = false;
 };
 
 } // namespace record

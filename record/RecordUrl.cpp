@@ -97,8 +97,8 @@ std::optional<Location> parsePostgres(const QString &url, int schemeEnd, QString
         const QString key = decoded(item.left(equals));
         const QString value = equals < 0 ? QString() : decoded(item.mid(equals + 1));
         if (equals <= 0 || !keyForm.match(key).hasMatch()) {
-            *why = QStringLiteral("the record URL's parameter '%1' is not key=value")
-                       .arg(secretParameter(key) ? key : item.left(equals < 0 ? 40 : equals));
+            // Not quoted: a password pasted in the wrong place must not be shown.
+            *why = QStringLiteral("a parameter of the record URL is not key=value");
             return std::nullopt;
         }
         shownQuery.append(secretParameter(key) ? key + QLatin1Char('=') + mask : item);
