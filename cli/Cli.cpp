@@ -5,6 +5,7 @@
 #include "cli/Options.h"
 #include "cli/Output.h"
 #include "cli/Provision.h"
+#include "cli/RecordCommands.h"
 
 namespace cli {
 
@@ -32,6 +33,8 @@ QString helpText()
                "                          set up every unit found from its family's template, "
                "each\n"
                "                          with its own address and label; verify and log each\n"
+               "  record init|units|history|map|import\n"
+               "                          the rig record (see vantelo-cli record --help)\n"
                "\n"
                "Options (before or after the command):\n"
                "  --port PATH             the unit on this serial port\n"
@@ -99,6 +102,11 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         QStringList words = arguments;
         words.removeAt(provisionAt);
         return provisionCommand(words, out, err);
+    }
+    if (const int recordAt = recordCommandAt(arguments); recordAt >= 0) {
+        QStringList words = arguments;
+        words.removeAt(recordAt);
+        return recordCommand(words, out, err);
     }
     Options options;
     const QString why = parseOptions(arguments, options);

@@ -522,7 +522,7 @@ std::optional<QString> Record::takeSlot(const QString &uid, const Placement &pla
     return slot;
 }
 
-bool Record::appendResult(const ResultEntry &entry, const QString &slot, bool pass, bool *added)
+bool Record::appendResult(const ResultEntry &entry, const QString &slot, bool pass)
 {
     QSqlQuery query(m_db);
     query.prepare(QStringLiteral(
@@ -547,11 +547,7 @@ bool Record::appendResult(const ResultEntry &entry, const QString &slot, bool pa
     query.bindValue(QStringLiteral(":result"),
                     pass ? QStringLiteral("PASS") : QStringLiteral("FAIL"));
     query.bindValue(QStringLiteral(":reason"), text(entry.reason));
-    if (!query.exec())
-        return failQuery(query);
-    if (added)
-        *added = query.numRowsAffected() == 1;
-    return true;
+    return query.exec() || failQuery(query);
 }
 
 std::optional<QString> Record::pass(const ResultEntry &entry, const Reservation *reservation)
@@ -579,7 +575,7 @@ std::optional<QString> Record::pass(const ResultEntry &entry, const Reservation 
         if (!taken)
             return false;
         slot = *taken;
-        return appendResult(entry, slot, true, nullptr);
+        return appendResult(entry, slot, true);
     });
     if (!ok)
         return std::nullopt;
@@ -599,9 +595,49 @@ bool Record::fail(const ResultEntry &entry, const Reservation *reservation)
         // A port that never told its UID leaves nothing to record.
         if (entry.unit.uid.isEmpty())
             return true;
-        return upsertUnit(entry.unit, utcTime(entry.time)) &&
-               appendResult(entry, QString(), false, nullptr);
+        return upsertUnit(entry.unit, utcTime(entry.time)) && appendResult(entry, QString(), false);
     });
+}
+
+std::optional<QString> Record::importedSlot(const ResultEntry &entry, QStringList &notes)
+{
+    // The slot follows the unit's newest PASS only, and never pushes another unit out.
+    const Placement &p = entry.placement;
+    QSqlQuery newer(m_db);
+    newer.prepare(QStringLiteral("SELECT COUNT(*) FROM results WHERE unit_uid = :uid AND result = "
+                                 "'PASS' AND time > :time"));
+    newer.bindValue(QStringLiteral(":uid"), entry.unit.uid);
+    newer.bindValue(QStringLiteral(":time"), entry.time);
+    if (!newer.exec() || !newer.next()) {
+        failQuery(newer);
+        return std::nullopt;
+    }
+    if (newer.value(0).toInt() > 0)
+        return QString();
+    QSqlQuery overlap(m_db);
+    overlap.prepare(QStringLiteral(
+        "SELECT unit_uid FROM slots WHERE universe = :universe AND unit_uid IS NOT NULL AND "
+        "unit_uid <> :uid AND footprint > 0 AND address < :end AND :first < address + footprint"));
+    overlap.bindValue(QStringLiteral(":universe"), p.universe);
+    overlap.bindValue(QStringLiteral(":uid"), entry.unit.uid);
+    overlap.bindValue(QStringLiteral(":end"), p.address + p.footprint);
+    overlap.bindValue(QStringLiteral(":first"), p.address);
+    if (!overlap.exec()) {
+        failQuery(overlap);
+        return std::nullopt;
+    }
+    if (p.footprint > 0 && overlap.next()) {
+        notes.append(QStringLiteral("%1: universe %2, %3-%4 is held by %5; the result is "
+                                    "recorded, the slot is not taken")
+                         .arg(entry.unit.uid)
+                         .arg(p.universe)
+                         .arg(p.address)
+                         .arg(p.address + p.footprint - 1)
+                         .arg(overlap.value(0).toString()));
+        return QString();
+    }
+    overlap.finish();
+    return takeSlot(entry.unit.uid, p);
 }
 
 std::optional<ImportSummary> Record::importLog(const QString &path, const QString &station)
@@ -624,6 +660,9 @@ std::optional<ImportSummary> Record::importLog(const QString &path, const QStrin
             entry.templateName = row.templatePath;
             entry.templateSha256 = row.templateSha256;
             entry.reason = row.failure;
+            // A port that never told its UID left nothing to record against.
+            if (row.uid.isEmpty())
+                continue;
             if (!validUid(entry.unit.uid) || !catalogue::find(row.model)) {
                 summary.notes.append(QStringLiteral("%1: a row of %2 '%3' is no supported unit")
                                          .arg(path, row.time, row.uid));
@@ -631,51 +670,28 @@ std::optional<ImportSummary> Record::importLog(const QString &path, const QStrin
             }
             if (!upsertUnit(entry.unit, entry.time))
                 return false;
-            bool added = false;
-            if (!appendResult(entry, QString(), row.pass, &added))
-                return false;
-            if (!added) {
+            QSqlQuery known(m_db);
+            known.prepare(QStringLiteral("SELECT COUNT(*) FROM results WHERE unit_uid = :uid AND "
+                                         "time = :time AND result = :result"));
+            known.bindValue(QStringLiteral(":uid"), entry.unit.uid);
+            known.bindValue(QStringLiteral(":time"), entry.time);
+            known.bindValue(QStringLiteral(":result"),
+                            row.pass ? QStringLiteral("PASS") : QStringLiteral("FAIL"));
+            if (!known.exec() || !known.next())
+                return failQuery(known);
+            if (known.value(0).toInt() > 0) {
                 ++summary.skipped;
                 continue;
             }
             ++summary.added;
-            if (!row.pass || row.universe <= 0 || row.address <= 0)
-                continue;
-            // The slot follows the unit's newest PASS only, and never pushes another unit out.
-            QSqlQuery newer(m_db);
-            newer.prepare(QStringLiteral(
-                "SELECT COUNT(*) FROM results WHERE unit_uid = :uid AND result = 'PASS' AND time "
-                "> :time"));
-            newer.bindValue(QStringLiteral(":uid"), text(entry.unit.uid));
-            newer.bindValue(QStringLiteral(":time"), entry.time);
-            if (!newer.exec() || !newer.next())
-                return failQuery(newer);
-            if (newer.value(0).toInt() > 0)
-                continue;
-            QSqlQuery overlap(m_db);
-            overlap.prepare(QStringLiteral(
-                "SELECT unit_uid FROM slots WHERE universe = :universe AND unit_uid IS NOT NULL "
-                "AND unit_uid <> :uid AND footprint > 0 AND address < :end AND :first < address "
-                "+ footprint"));
-            overlap.bindValue(QStringLiteral(":universe"), row.universe);
-            overlap.bindValue(QStringLiteral(":uid"), text(entry.unit.uid));
-            overlap.bindValue(QStringLiteral(":end"), row.address + row.footprint);
-            overlap.bindValue(QStringLiteral(":first"), row.address);
-            if (!overlap.exec())
-                return failQuery(overlap);
-            if (row.footprint > 0 && overlap.next()) {
-                summary.notes.append(
-                    QStringLiteral("%1: universe %2, %3-%4 is held by %5; the result is recorded, "
-                                   "the slot is not taken")
-                        .arg(entry.unit.uid)
-                        .arg(row.universe)
-                        .arg(row.address)
-                        .arg(row.address + row.footprint - 1)
-                        .arg(overlap.value(0).toString()));
-                continue;
+            QString slot;
+            if (row.pass && row.universe > 0 && row.address > 0) {
+                const std::optional<QString> taken = importedSlot(entry, summary.notes);
+                if (!taken)
+                    return false;
+                slot = *taken;
             }
-            overlap.finish();
-            if (!takeSlot(entry.unit.uid, entry.placement))
+            if (!appendResult(entry, slot, row.pass))
                 return false;
         }
         return true;

@@ -176,7 +176,8 @@ private:
     std::optional<qint64> nowMs();
     bool upsertUnit(const UnitIdentity &unit, const QString &time);
     std::optional<QString> takeSlot(const QString &uid, const Placement &placement);
-    bool appendResult(const ResultEntry &entry, const QString &slot, bool pass, bool *added);
+    std::optional<QString> importedSlot(const ResultEntry &entry, QStringList &notes);
+    bool appendResult(const ResultEntry &entry, const QString &slot, bool pass);
 
     Location m_location;
     QString m_name;

@@ -2,6 +2,8 @@
 
 #include <QXmlStreamWriter>
 
+#include <iterator>
+
 namespace record {
 
 namespace {
@@ -10,7 +12,12 @@ constexpr int columns = 32;
 constexpr int rows = 16;
 constexpr int cell = 28;
 constexpr int margin = 4;
+constexpr int rowNumbers = 28; // the first slot of each row, left of the grid
 constexpr int titleHeight = 24;
+
+// Light fills that black text reads on; neighbours in address order never share one.
+const char *const palette[] = {"#8ecae6", "#ffb703", "#90be6d", "#f4a6a6", "#cdb4db",
+                               "#f9c74f", "#a8dadc", "#e9c46a", "#b5e48c", "#ffcad4"};
 
 QString heldText(const HeldSlot &slot)
 {
@@ -94,7 +101,7 @@ QByteArray mapSvg(const UniverseMap &map)
     xml.writeStartDocument();
     xml.writeStartElement(QStringLiteral("svg"));
     xml.writeDefaultNamespace(QStringLiteral("http://www.w3.org/2000/svg"));
-    const int width = columns * cell + 2 * margin;
+    const int width = rowNumbers + columns * cell + 2 * margin;
     const int height = rows * cell + 2 * margin + titleHeight;
     xml.writeAttribute(QStringLiteral("width"), QString::number(width));
     xml.writeAttribute(QStringLiteral("height"), QString::number(height));
@@ -115,10 +122,19 @@ QByteArray mapSvg(const UniverseMap &map)
     xml.writeCharacters(text.first());
     xml.writeEndElement();
 
-    const auto cellX = [](int slot) { return margin + ((slot - 1) % columns) * cell; };
+    const auto cellX = [](int slot) { return rowNumbers + margin + ((slot - 1) % columns) * cell; };
     const auto cellY = [](int slot) {
         return titleHeight + margin + ((slot - 1) / columns) * cell;
     };
+    for (int slot = 1; slot <= 512; slot += columns) {
+        xml.writeStartElement(QStringLiteral("text"));
+        xml.writeAttribute(QStringLiteral("x"), QString::number(rowNumbers));
+        xml.writeAttribute(QStringLiteral("y"), QString::number(cellY(slot) + cell / 2 + 4));
+        xml.writeAttribute(QStringLiteral("font-size"), QStringLiteral("10"));
+        xml.writeAttribute(QStringLiteral("text-anchor"), QStringLiteral("end"));
+        xml.writeCharacters(QString::number(slot));
+        xml.writeEndElement();
+    }
     for (int slot = 1; slot <= 512; ++slot) {
         xml.writeStartElement(QStringLiteral("rect"));
         xml.writeAttribute(QStringLiteral("x"), QString::number(cellX(slot)));
@@ -138,10 +154,8 @@ QByteArray mapSvg(const UniverseMap &map)
         const QString name =
             held ? heldText(map.held.at(span.index))
                  : QStringLiteral("reserved: %1").arg(map.reservations.at(span.index).station);
-        // Hues far apart for neighbours, the same for a unit in every picture of the universe.
-        const QString fill = held
-                                 ? QStringLiteral("hsl(%1, 60%, 75%)").arg((span.first * 137) % 360)
-                                 : QStringLiteral("#bbbbbb");
+        const QString fill = held ? QString::fromLatin1(palette[span.index % std::size(palette)])
+                                  : QStringLiteral("#bbbbbb");
         xml.writeStartElement(QStringLiteral("g"));
         xml.writeTextElement(
             QStringLiteral("title"),
