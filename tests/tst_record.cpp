@@ -7,7 +7,11 @@
 #include "record/RecordUrl.h"
 #include "support/PgServer.h"
 
+#include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -389,6 +393,93 @@ private slots:
         const QString error = record.errorString();
         QVERIFY2(error.contains(says), qPrintable(error));
         QVERIFY2(!error.contains("Secret") && !error.contains('\n'), qPrintable(error));
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QString>("user"); // who runs it; empty: root
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("out"); // a part of standard output
+        QTest::addColumn<QString>("err"); // a part of its one line on standard error
+
+        const QString url = freshRecord("sqlite");
+        Record record;
+        QVERIFY(record.open(url));
+        QVERIFY(record.pass(result("4B56000012A4", "7146", {2, 1, 10, nastyLabel}), nullptr));
+        const QString newer = freshRecord("sqlite");
+        auto db = QSqlDatabase::addDatabase("QSQLITE", "newer");
+        db.setDatabaseName(newer);
+        QVERIFY(db.open() && QSqlQuery(db).exec("UPDATE record_schema SET version = 2"));
+        db.close();
+        // A folder that only root could write to: anyone else may read but not write beside it.
+        QVERIFY(QDir(m_dir.path()).mkdir("ro"));
+        QVERIFY(record.init(m_dir.filePath("ro/rig.db")));
+        QFile::setPermissions(m_dir.filePath("ro"), QFile::ReadOwner | QFile::ExeOwner |
+                                                        QFile::ReadOther | QFile::ExeOther);
+        QFile::setPermissions(m_dir.path(), QFile::permissions(m_dir.path()) | QFile::ExeOther);
+
+        QTest::newRow("units -> the label verbatim, JSON keys exactly")
+            << "" << QStringList{"record", "units", "--universe", "2", "--json", "--record", url}
+            << 0 << "\"label\": \"Bob's '); DROP TABLE x;--\""
+            << "";
+        QTest::newRow("map of a universe -> the unit's range and the free gap")
+            << "" << QStringList{"--record", url, "record", "map", "--universe", "2"} << 0
+            << "1-10     4B56000012A4  7146  " + nastyLabel + "\n11-512   free"
+            << "";
+        QTest::newRow("history of an unknown unit -> 3")
+            << "" << QStringList{"record", "history", "4B5600000000", "--record", url} << 3 << ""
+            << "no result for 4B5600000000";
+        QTest::newRow("map without a universe -> usage")
+            << "" << QStringList{"record", "map", "--record", url} << 2 << ""
+            << "record map needs --universe U";
+        QTest::newRow("record unreachable -> 4")
+            << ""
+            << QStringList{"record", "units", "--record", m_pg.url().replace("host=", "host=/no")}
+            << 4 << ""
+            << "record unreachable: connection to server on socket \"/no/";
+        QTest::newRow("wrong password -> 4")
+            << ""
+            << QStringList{"record", "units", "--record",
+                           m_pg.url("postgres", "postgres", "Wr0ng-Secret")}
+            << 4 << ""
+            << "refused the login: password authentication failed";
+        QTest::newRow("newer schema -> 4")
+            << "" << QStringList{"record", "init", "--record", newer} << 4 << ""
+            << "schema version 2 is newer than this program's 1";
+        QTest::newRow("read-only folder -> 4")
+            << "nobody" << QStringList{"record", "units", "--record", m_dir.filePath("ro/rig.db")}
+            << 4 << ""
+            << "no write rights on the record: the folder";
+    }
+
+    void commandLine()
+    {
+        QFETCH(QString, user);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, code);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        const QString program = QCoreApplication::applicationDirPath() + "/../cli/vantelo-cli";
+        QProcess process;
+        if (user.isEmpty())
+            process.start(program, arguments);
+        else
+            process.start("runuser", QStringList{"-u", user, "--", program} + arguments);
+        QVERIFY(process.waitForFinished(30000));
+        const QString stdOut = QString::fromUtf8(process.readAllStandardOutput());
+        const QString stdErr = QString::fromUtf8(process.readAllStandardError());
+        QCOMPARE(process.exitCode(), code);
+        QVERIFY2(stdOut.contains(out), qPrintable(stdOut));
+        QVERIFY2(stdErr.contains(err) && stdErr.count('\n') <= 2 && !stdErr.contains("Secret"),
+                 qPrintable(stdErr));
+        if (arguments.contains("--json")) {
+            const QJsonArray units = QJsonDocument::fromJson(stdOut.toUtf8())["units"].toArray();
+            QCOMPARE(units.size(), 1);
+            QCOMPARE(units.first().toObject().keys(),
+                     QStringList({"address", "footprint", "label", "model", "slot", "station",
+                                  "time", "uid", "universe"}));
+        }
     }
 };
 
