@@ -355,8 +355,8 @@ std::optional<Reservation> Record::reserve(int universe, int from, int footprint
         if (!now)
             return false;
         QSqlQuery expire(m_db);
-        expire.prepare(QStringLiteral(
-            "DELETE FROM reservations WHERE universe = :universe AND lease_end <= :now"));
+        expire.prepare(QStringLiteral("UPDATE reservations SET outcome = 'expired' WHERE universe "
+                                      "= :universe AND outcome IS NULL AND lease_end <= :now"));
         expire.bindValue(QStringLiteral(":universe"), universe);
         expire.bindValue(QStringLiteral(":now"), *now);
         if (!expire.exec())
@@ -365,7 +365,7 @@ std::optional<Reservation> Record::reserve(int universe, int from, int footprint
         taken.prepare(QStringLiteral(
             "SELECT address, address + footprint - 1 FROM slots WHERE universe = :u1 AND "
             "unit_uid IS NOT NULL AND footprint > 0 UNION ALL SELECT first_address, "
-            "last_address FROM reservations WHERE universe = :u2 ORDER BY 1"));
+            "last_address FROM reservations WHERE universe = :u2 AND outcome IS NULL ORDER BY 1"));
         taken.bindValue(QStringLiteral(":u1"), universe);
         taken.bindValue(QStringLiteral(":u2"), universe);
         if (!taken.exec())
@@ -415,7 +415,8 @@ bool Record::renew(Reservation &reservation, int leaseSeconds)
             return false;
         leaseEnd = *now + qint64(leaseSeconds) * 1000;
         QSqlQuery query(m_db);
-        query.prepare(QStringLiteral("UPDATE reservations SET lease_end = :lease WHERE id = :id"));
+        query.prepare(QStringLiteral(
+            "UPDATE reservations SET lease_end = :lease WHERE id = :id AND outcome IS NULL"));
         query.bindValue(QStringLiteral(":lease"), leaseEnd);
         query.bindValue(QStringLiteral(":id"), reservation.id);
         if (!query.exec())
@@ -436,12 +437,26 @@ bool Record::renew(Reservation &reservation, int leaseSeconds)
 
 bool Record::release(const Reservation &reservation)
 {
-    return write([&] {
-        QSqlQuery query(m_db);
-        query.prepare(QStringLiteral("DELETE FROM reservations WHERE id = :id"));
-        query.bindValue(QStringLiteral(":id"), reservation.id);
-        return query.exec() || failQuery(query);
-    });
+    return write([&] { return endReservation(reservation, QStringLiteral("released"), false); });
+}
+
+bool Record::endReservation(const Reservation &reservation, const QString &outcome, bool mustHold)
+{
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral(
+        "UPDATE reservations SET outcome = :outcome WHERE id = :id AND outcome IS NULL"));
+    query.bindValue(QStringLiteral(":outcome"), outcome);
+    query.bindValue(QStringLiteral(":id"), reservation.id);
+    if (!query.exec())
+        return failQuery(query);
+    if (!mustHold || query.numRowsAffected() == 1)
+        return true;
+    return setFailure(Problem::LeaseLost,
+                      QStringLiteral("the lease on universe %1, %2-%3 ran out and the range went "
+                                     "to another station")
+                          .arg(reservation.universe)
+                          .arg(reservation.first)
+                          .arg(reservation.last));
 }
 
 bool Record::upsertUnit(const UnitIdentity &unit, const QString &time)
@@ -554,21 +569,8 @@ std::optional<QString> Record::pass(const ResultEntry &entry, const Reservation 
 {
     QString slot;
     const bool ok = write([&] {
-        if (reservation) {
-            QSqlQuery gone(m_db);
-            gone.prepare(QStringLiteral("DELETE FROM reservations WHERE id = :id"));
-            gone.bindValue(QStringLiteral(":id"), reservation->id);
-            if (!gone.exec())
-                return failQuery(gone);
-            if (gone.numRowsAffected() != 1) {
-                return setFailure(Problem::LeaseLost,
-                                  QStringLiteral("the lease on universe %1, %2-%3 ran out and "
-                                                 "the range went to another station")
-                                      .arg(reservation->universe)
-                                      .arg(reservation->first)
-                                      .arg(reservation->last));
-            }
-        }
+        if (reservation && !endReservation(*reservation, QStringLiteral("PASS"), true))
+            return false;
         if (!upsertUnit(entry.unit, utcTime(entry.time)))
             return false;
         const std::optional<QString> taken = takeSlot(entry.unit.uid, entry.placement);
@@ -585,13 +587,8 @@ std::optional<QString> Record::pass(const ResultEntry &entry, const Reservation 
 bool Record::fail(const ResultEntry &entry, const Reservation *reservation)
 {
     return write([&] {
-        if (reservation) {
-            QSqlQuery gone(m_db);
-            gone.prepare(QStringLiteral("DELETE FROM reservations WHERE id = :id"));
-            gone.bindValue(QStringLiteral(":id"), reservation->id);
-            if (!gone.exec())
-                return failQuery(gone);
-        }
+        if (reservation && !endReservation(*reservation, QStringLiteral("FAIL"), false))
+            return false;
         // A port that never told its UID leaves nothing to record.
         if (entry.unit.uid.isEmpty())
             return true;
@@ -787,7 +784,7 @@ std::optional<UniverseMap> Record::map(int universe)
     QSqlQuery query(m_db);
     query.prepare(QStringLiteral(
         "SELECT id, first_address, last_address, station, lease_end FROM reservations WHERE "
-        "universe = :universe AND lease_end > :now ORDER BY first_address"));
+        "universe = :universe AND outcome IS NULL AND lease_end > :now ORDER BY first_address"));
     query.bindValue(QStringLiteral(":universe"), universe);
     query.bindValue(QStringLiteral(":now"), *now);
     if (!query.exec()) {

@@ -174,6 +174,7 @@ private:
     bool failQuery(const QSqlQuery &query);
     bool write(const std::function<bool()> &body);
     std::optional<qint64> nowMs();
+    bool endReservation(const Reservation &reservation, const QString &outcome, bool mustHold);
     bool upsertUnit(const UnitIdentity &unit, const QString &time);
     std::optional<QString> takeSlot(const QString &uid, const Placement &placement);
     std::optional<QString> importedSlot(const ResultEntry &entry, QStringList &notes);

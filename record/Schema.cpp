@@ -47,14 +47,18 @@ const char *const commonStep1[] = {
     // A log imported twice, or a row the station wrote before the log was imported, is one fact.
     " UNIQUE (unit_uid, time, result))",
     "CREATE INDEX results_by_slot ON results (slot_uuid, unit_uid, result)",
+    // A reservation is never deleted (stations may not): it ends with its outcome, and only
+    // the ones without an outcome hold a range.
     "CREATE TABLE reservations ("
     " id {ID},"
     " universe INTEGER NOT NULL CHECK (universe BETWEEN 1 AND 63999),"
     " first_address INTEGER NOT NULL CHECK (first_address BETWEEN 1 AND 512),"
     " last_address INTEGER NOT NULL CHECK (last_address BETWEEN first_address AND 512),"
     " station TEXT NOT NULL,"
-    " lease_end BIGINT NOT NULL)",
-    "CREATE INDEX reservations_by_place ON reservations (universe, first_address)",
+    " lease_end BIGINT NOT NULL,"
+    " outcome TEXT CHECK (outcome IN ('PASS', 'FAIL', 'released', 'expired')))",
+    "CREATE INDEX reservations_live ON reservations (universe, first_address)"
+    " WHERE outcome IS NULL",
 };
 
 const char *const postgresStep1[] = {
@@ -63,7 +67,8 @@ const char *const postgresStep1[] = {
     " (universe WITH =, int4range(address, address + footprint) WITH &&)"
     " WHERE (unit_uid IS NOT NULL)",
     "ALTER TABLE reservations ADD CONSTRAINT reservations_never_overlap EXCLUDE USING gist"
-    " (universe WITH =, int4range(first_address, last_address, '[]') WITH &&)",
+    " (universe WITH =, int4range(first_address, last_address, '[]') WITH &&)"
+    " WHERE (outcome IS NULL)",
     "CREATE FUNCTION results_are_appended_only() RETURNS trigger LANGUAGE plpgsql AS"
     " $$ BEGIN RAISE EXCEPTION 'results are only ever appended'; END $$",
     "CREATE TRIGGER results_are_appended_only BEFORE UPDATE OR DELETE ON results"
@@ -84,10 +89,11 @@ const char *const sqliteStep1[] = {
     " WHERE s.unit_uid IS NOT NULL AND s.universe = NEW.universe AND s.uuid <> NEW.uuid"
     " AND s.address < NEW.address + NEW.footprint AND NEW.address < s.address + s.footprint);"
     " END",
-    "CREATE TRIGGER reservations_never_overlap BEFORE INSERT ON reservations BEGIN"
+    "CREATE TRIGGER reservations_never_overlap BEFORE INSERT ON reservations"
+    " WHEN NEW.outcome IS NULL BEGIN"
     " SELECT RAISE(ABORT, 'reservations never overlap') WHERE EXISTS (SELECT 1 FROM"
-    " reservations r WHERE r.universe = NEW.universe AND r.first_address <= NEW.last_address"
-    " AND NEW.first_address <= r.last_address);"
+    " reservations r WHERE r.outcome IS NULL AND r.universe = NEW.universe"
+    " AND r.first_address <= NEW.last_address AND NEW.first_address <= r.last_address);"
     " END",
     "CREATE TRIGGER results_are_appended_only_update BEFORE UPDATE ON results BEGIN"
     " SELECT RAISE(ABORT, 'results are only ever appended'); END",

@@ -69,16 +69,27 @@ class TestRecord : public QObject
     QTemporaryDir m_dir;
     int m_files = 0;
 
-    // A new record of the engine, its tables made.
+    // A new record of the engine, its tables made. "postgres-station": reached as a station
+    // role with no more rights than docs/record.md grants it.
     QString freshRecord(const QString &engine, bool init = true)
     {
         QString why, url = m_dir.filePath(QStringLiteral("r%1.db").arg(++m_files));
-        if (engine == QLatin1String("postgres"))
+        if (engine.startsWith(QLatin1String("postgres")))
             url = m_pg.freshDatabase(&why);
         Record record;
         if (url.isEmpty() || (init && !record.init(url)))
             qWarning() << why << record.errorString();
-        return url;
+        if (engine != QLatin1String("postgres-station"))
+            return url;
+        const QString database = url.section('/', 3).section('?', 0, 0);
+        if (!m_pg.sql("GRANT CONNECT ON DATABASE " + database +
+                          " TO vantelo_station; GRANT USAGE ON SCHEMA public TO vantelo_station; "
+                          "GRANT SELECT, INSERT, UPDATE ON ALL TABLES IN SCHEMA public TO "
+                          "vantelo_station; GRANT USAGE ON ALL SEQUENCES IN SCHEMA public TO "
+                          "vantelo_station",
+                      &why, database))
+            qWarning() << why;
+        return m_pg.url(database, "vantelo_station", "Station-Secret");
     }
 
     static void engineRows()
@@ -93,6 +104,8 @@ private slots:
     {
         QString why;
         QVERIFY2(m_pg.start(&why), qPrintable(why));
+        QVERIFY2(m_pg.sql("CREATE ROLE vantelo_station LOGIN PASSWORD 'Station-Secret'", &why),
+                 qPrintable(why));
     }
 
     void urls_data()
@@ -174,7 +187,11 @@ private slots:
         }
     }
 
-    void lifecycle_data() { engineRows(); }
+    void lifecycle_data()
+    {
+        engineRows();
+        QTest::newRow("postgres as a station role") << "postgres-station";
+    }
     void lifecycle()
     {
         QFETCH(QString, engine);
