@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "Version.h"
+#include "cli/AuditCommand.h"
 #include "cli/Commands.h"
 #include "cli/Options.h"
 #include "cli/Output.h"
@@ -33,6 +34,7 @@ QString helpText()
                "                          set up every unit found from its family's template, "
                "each\n"
                "                          with its own address and label; verify and log each\n"
+               "  audit --record URL      compare each unit with its last PASS in the record\n"
                "  record init|units|history|map|import\n"
                "                          the rig record (see vantelo-cli record --help)\n"
                "\n"
@@ -102,6 +104,11 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         QStringList words = arguments;
         words.removeAt(provisionAt);
         return provisionCommand(words, out, err);
+    }
+    if (const int auditAt = auditCommandAt(arguments); auditAt >= 0) {
+        QStringList words = arguments;
+        words.removeAt(auditAt);
+        return auditCommand(words, out, err);
     }
     if (const int recordAt = recordCommandAt(arguments); recordAt >= 0) {
         QStringList words = arguments;

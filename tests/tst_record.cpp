@@ -1,10 +1,16 @@
 // The rig record on a SQLite file and on a throwaway PostgreSQL server: the same operations on
 // both engines (the engine column), ranges under concurrent reservers, leases, log import, and
 // every refusal with the password kept out of the message.
+#include "cli/Cli.h"
+#include "link/DeviceSession.h"
 #include "link/Provisioning.h"
+#include "link/Serial.h"
+#include "link/SettingsApply.h"
+#include "record/Audit.h"
 #include "record/Record.h"
 #include "record/RecordMap.h"
 #include "record/RecordUrl.h"
+#include "server/PtyServer.h"
 #include "support/PgServer.h"
 
 #include <QDir>
@@ -497,6 +503,57 @@ private slots:
                      QStringList({"address", "footprint", "label", "model", "slot", "station",
                                   "time", "uid", "universe"}));
         }
+    }
+
+    void audit_data()
+    {
+        QTest::addColumn<QString>("recorded"); // the record's dmx.address: "unit", a number, none
+        QTest::addColumn<bool>("reachable");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("unit as recorded -> matches") << "unit" << true << 0 << "  matches";
+        QTest::newRow("address changed behind the record's back -> differs, both values")
+            << "77" << true << 1 << "1 setting differs\n    dmx.address  record 77  unit 1";
+        QTest::newRow("unit without a PASS -> not in the record")
+            << "" << true << 1 << "  not in the record";
+        QTest::newRow("record unreachable -> 4, nothing sent to the unit")
+            << "unit" << false << 4 << "";
+    }
+
+    void audit()
+    {
+        QFETCH(QString, recorded);
+        QFETCH(bool, reachable);
+        QFETCH(int, code);
+        QFETCH(QString, says);
+        sim::PtyServer unit("7146");
+        QVERIFY(unit.start());
+        Serial serial;
+        const session::Result session = session::connectPatiently(serial, unit.portPath());
+        QVERIFY(session.ready());
+        const auto snapshot = settingsapply::snapshot(serial, session.model, session.info->family,
+                                                      QDateTime::currentDateTime());
+        serial.close();
+        QVERIFY(snapshot.complete());
+        QJsonObject settings = settingsJson(snapshot.contents);
+        if (recorded != "unit")
+            settings["dmx.address"] = recorded.toInt();
+        const QString url = reachable ? freshRecord("sqlite") : m_dir.filePath("none/rig.db");
+        Record record;
+        if (reachable && !recorded.isEmpty()) {
+            QVERIFY(record.open(url));
+            QVERIFY(
+                record.pass(result(snapshot.contents.identity.uid, "7146", {}, settings), nullptr));
+        }
+        const int sent = unit.commandLog().size();
+        QString out, err;
+        QTextStream outStream(&out), errStream(&err);
+        QCOMPARE(
+            cli::run({"audit", "--record", url, "--port", unit.portPath()}, outStream, errStream),
+            code);
+        QVERIFY2(out.contains(says), qPrintable(out + err));
+        if (!reachable)
+            QCOMPARE(unit.commandLog().size(), sent);
     }
 };
 
