@@ -7,6 +7,7 @@
 #include "cli/Output.h"
 #include "cli/Provision.h"
 #include "cli/RecordCommands.h"
+#include "cli/ReplaceCommand.h"
 
 namespace cli {
 
@@ -35,6 +36,9 @@ QString helpText()
                "each\n"
                "                          with its own address and label; verify and log each\n"
                "  audit --record URL      compare each unit with its last PASS in the record\n"
+               "  replace OLD_UID --record URL\n"
+               "                          give the unit everything OLD_UID's last PASS holds, "
+               "and its slot\n"
                "  record init|units|history|map|import\n"
                "                          the rig record (see vantelo-cli record --help)\n"
                "\n"
@@ -109,6 +113,11 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         QStringList words = arguments;
         words.removeAt(auditAt);
         return auditCommand(words, out, err);
+    }
+    if (const int replaceAt = replaceCommandAt(arguments); replaceAt >= 0) {
+        QStringList words = arguments;
+        words.removeAt(replaceAt);
+        return replaceCommand(words, out, err);
     }
     if (const int recordAt = recordCommandAt(arguments); recordAt >= 0) {
         QStringList words = arguments;

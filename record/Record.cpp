@@ -584,6 +584,42 @@ std::optional<QString> Record::pass(const ResultEntry &entry, const Reservation 
     return slot;
 }
 
+std::optional<QString> Record::replace(const QString &replaced, const ResultEntry &entry)
+{
+    QString slot;
+    const bool ok = write([&] {
+        if (!upsertUnit(entry.unit, utcTime(entry.time)))
+            return false;
+        QSqlQuery held(m_db);
+        held.prepare(QStringLiteral("SELECT uuid FROM slots WHERE unit_uid = :old"));
+        held.bindValue(QStringLiteral(":old"), replaced);
+        if (!held.exec())
+            return failQuery(held);
+        if (!held.next()) {
+            const std::optional<QString> taken = takeSlot(entry.unit.uid, entry.placement);
+            slot = taken.value_or(QString());
+            return taken && appendResult(entry, slot, true);
+        }
+        slot = held.value(0).toString();
+        held.finish();
+        // A spare leaves the slot it held; the replaced unit leaves its own to it.
+        QSqlQuery leave(m_db), take(m_db);
+        leave.prepare(QStringLiteral("UPDATE slots SET unit_uid = NULL WHERE unit_uid = :uid"));
+        leave.bindValue(QStringLiteral(":uid"), entry.unit.uid);
+        take.prepare(QStringLiteral("UPDATE slots SET unit_uid = :uid WHERE uuid = :slot"));
+        take.bindValue(QStringLiteral(":uid"), entry.unit.uid);
+        take.bindValue(QStringLiteral(":slot"), slot);
+        if (!leave.exec())
+            return failQuery(leave);
+        if (!take.exec())
+            return failQuery(take);
+        return appendResult(entry, slot, true);
+    });
+    if (!ok)
+        return std::nullopt;
+    return slot;
+}
+
 bool Record::fail(const ResultEntry &entry, const Reservation *reservation)
 {
     return write([&] {
@@ -739,9 +775,9 @@ std::optional<QVector<HistoryEntry>> Record::history(const QString &uid)
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
     query.prepare(QStringLiteral(
-        "SELECT slot_uuid, station, time, template, template_sha256, universe, address, "
-        "footprint, label, settings, result, reason FROM results WHERE unit_uid = :uid ORDER BY "
-        "time, id"));
+        "SELECT r.slot_uuid, r.station, r.time, r.template, r.template_sha256, r.universe, "
+        "r.address, r.footprint, r.label, r.settings, r.result, r.reason, u.model FROM results r "
+        "JOIN units u ON u.uid = r.unit_uid WHERE r.unit_uid = :uid ORDER BY r.time, r.id"));
     query.bindValue(QStringLiteral(":uid"), uid.toUpper());
     if (!query.exec()) {
         failQuery(query);
@@ -761,6 +797,7 @@ std::optional<QVector<HistoryEntry>> Record::history(const QString &uid)
         entry.settings = QJsonDocument::fromJson(query.value(9).toString().toUtf8()).object();
         entry.pass = query.value(10).toString() == QLatin1String("PASS");
         entry.reason = query.value(11).toString();
+        entry.model = query.value(12).toString();
         if (entry.pass && lastPass >= 0)
             entry.changes = changes(entries.at(lastPass), entry);
         if (entry.pass)

@@ -90,6 +90,7 @@ struct HeldSlot
 
 struct HistoryEntry
 {
+    QString model; // the unit's
     QString slot;
     QString station;
     QString time;
@@ -153,6 +154,10 @@ public:
     // its slot, and the result is appended. Returns the slot's UUID (empty when the placement
     // names none).
     std::optional<QString> pass(const ResultEntry &entry, const Reservation *reservation);
+    // The unit of entry takes the slot that replaced holds (or, when it holds none, the
+    // entry's placement); replaced leaves it, its history stays. Appends entry as a PASS and
+    // returns the slot's UUID.
+    std::optional<QString> replace(const QString &replaced, const ResultEntry &entry);
     // Releases the reservation and appends the failed result.
     bool fail(const ResultEntry &entry, const Reservation *reservation);
 

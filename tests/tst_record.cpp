@@ -65,6 +65,28 @@ QStringList heldLines(Record &record, std::optional<int> universe = std::nullopt
     return lines;
 }
 
+// Every writable setting of the simulated unit, as the record keeps them, and its UID.
+QJsonObject snapshotOf(const sim::PtyServer &unit, QString *uid)
+{
+    Serial serial;
+    const session::Result session = session::connectPatiently(serial, unit.portPath());
+    if (!session.ready())
+        return {};
+    const auto snapshot = settingsapply::snapshot(serial, session.model, session.info->family,
+                                                  QDateTime::currentDateTime());
+    *uid = snapshot.contents.identity.uid;
+    return snapshot.complete() ? settingsJson(snapshot.contents) : QJsonObject();
+}
+
+int run(const QStringList &arguments, QString &out)
+{
+    QString err;
+    QTextStream outStream(&out), errStream(&err);
+    const int code = cli::run(arguments, outStream, errStream);
+    out += err;
+    return code;
+}
+
 } // namespace
 
 class TestRecord : public QObject
@@ -528,32 +550,76 @@ private slots:
         QFETCH(QString, says);
         sim::PtyServer unit("7146");
         QVERIFY(unit.start());
-        Serial serial;
-        const session::Result session = session::connectPatiently(serial, unit.portPath());
-        QVERIFY(session.ready());
-        const auto snapshot = settingsapply::snapshot(serial, session.model, session.info->family,
-                                                      QDateTime::currentDateTime());
-        serial.close();
-        QVERIFY(snapshot.complete());
-        QJsonObject settings = settingsJson(snapshot.contents);
+        QString uid;
+        QJsonObject settings = snapshotOf(unit, &uid);
+        QVERIFY(!settings.isEmpty());
         if (recorded != "unit")
             settings["dmx.address"] = recorded.toInt();
         const QString url = reachable ? freshRecord("sqlite") : m_dir.filePath("none/rig.db");
         Record record;
         if (reachable && !recorded.isEmpty()) {
             QVERIFY(record.open(url));
-            QVERIFY(
-                record.pass(result(snapshot.contents.identity.uid, "7146", {}, settings), nullptr));
+            QVERIFY(record.pass(result(uid, "7146", {}, settings), nullptr));
         }
         const int sent = unit.commandLog().size();
-        QString out, err;
-        QTextStream outStream(&out), errStream(&err);
-        QCOMPARE(
-            cli::run({"audit", "--record", url, "--port", unit.portPath()}, outStream, errStream),
-            code);
-        QVERIFY2(out.contains(says), qPrintable(out + err));
+        QString out;
+        QCOMPARE(run({"audit", "--record", url, "--port", unit.portPath()}, out), code);
+        QVERIFY2(out.contains(says), qPrintable(out));
         if (!reachable)
             QCOMPARE(unit.commandLog().size(), sent);
+    }
+
+    void replace_data()
+    {
+        QTest::addColumn<QString>("model"); // the attached unit's
+        QTest::addColumn<bool>("passed");   // the old unit has a PASS in the record
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("spare of the family -> the old slot and settings, read back")
+            << "7147" << true << 0
+            << "4B560000BBBB replaces 4B560000AAAA in universe 1, "
+               "address 21-30, label \"Truss left\"";
+        QTest::newRow("unit of another family -> refused, nothing written")
+            << "7126" << true << 2 << "is a 712x, 4B560000AAAA was a 714x; nothing sent";
+        QTest::newRow("old unit without a PASS -> refused, nothing sent")
+            << "7147" << false << 2 << "4B560000AAAA has no PASS result";
+    }
+
+    void replace()
+    {
+        QFETCH(QString, model);
+        QFETCH(bool, passed);
+        QFETCH(int, code);
+        QFETCH(QString, says);
+        sim::PtyServer old("7146"), spare(model);
+        old.setSeed(2);
+        old.setUid("4B560000AAAA");
+        spare.setSeed(0);
+        spare.setUid("4B560000BBBB");
+        QVERIFY(old.start() && spare.start());
+        QString uid;
+        const QJsonObject recorded = snapshotOf(old, &uid);
+        Record record;
+        QVERIFY(record.open(freshRecord("sqlite")));
+        if (passed)
+            QVERIFY(record.pass(result(uid, "7146", {1, 21, 10, "Truss left"}, recorded), nullptr));
+        const int sent = spare.commandLog().size();
+        QString out;
+        QCOMPARE(run({"replace", uid, "--record", record.redactedUrl(), "--port", spare.portPath()},
+                     out),
+                 code);
+        QVERIFY2(out.contains(says), qPrintable(out));
+        if (code != 0) {
+            const QStringList after = spare.commandLog().mid(sent);
+            QVERIFY2(passed || after.isEmpty(), qPrintable(after.join(' ')));
+            QVERIFY(!after.join('\n').contains("set"));
+            return;
+        }
+        QVERIFY(!out.contains(" 0 settings written"));
+        const QVector<Difference> left = differences(recorded, snapshotOf(spare, &uid));
+        QVERIFY2(left.isEmpty(), qPrintable(left.isEmpty() ? QString() : left.first().key));
+        QCOMPARE(heldLines(record), QStringList{"4B560000BBBB 1 21+10 Truss left"});
+        QCOMPARE(record.history("4B560000AAAA")->size(), 1);
     }
 };
 
