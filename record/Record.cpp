@@ -736,11 +736,14 @@ std::optional<ImportSummary> Record::importLog(const QString &path, const QStrin
 
 namespace {
 
+// The station and time of the result that put the unit in the slot: its latest PASS there,
+// found through the index on (slot, unit, result, id), so one universe reads only its own rows.
 const char heldSlotsSql[] =
-    "SELECT s.unit_uid, u.model, s.universe, s.address, s.footprint, s.label, r.station, r.time, "
-    "s.uuid FROM slots s JOIN units u ON u.uid = s.unit_uid LEFT JOIN results r ON r.id = "
-    "(SELECT MAX(x.id) FROM results x WHERE x.slot_uuid = s.uuid AND x.unit_uid = s.unit_uid AND "
-    "x.result = 'PASS') WHERE s.unit_uid IS NOT NULL";
+    "SELECT s.unit_uid, u.model, s.universe, s.address, s.footprint, s.label, (SELECT x.station "
+    "FROM results x WHERE x.slot_uuid = s.uuid AND x.unit_uid = s.unit_uid AND x.result = 'PASS' "
+    "ORDER BY x.id DESC LIMIT 1), (SELECT x.time FROM results x WHERE x.slot_uuid = s.uuid AND "
+    "x.unit_uid = s.unit_uid AND x.result = 'PASS' ORDER BY x.id DESC LIMIT 1), s.uuid FROM "
+    "slots s JOIN units u ON u.uid = s.unit_uid WHERE s.unit_uid IS NOT NULL";
 
 HeldSlot heldSlot(const QSqlQuery &query)
 {

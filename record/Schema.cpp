@@ -46,7 +46,7 @@ const char *const commonStep1[] = {
     " reason TEXT NOT NULL DEFAULT '',"
     // A log imported twice, or a row the station wrote before the log was imported, is one fact.
     " UNIQUE (unit_uid, time, result))",
-    "CREATE INDEX results_by_slot ON results (slot_uuid, unit_uid, result)",
+    "CREATE INDEX results_by_slot ON results (slot_uuid, unit_uid, result, id)",
     // A reservation is never deleted (stations may not): it ends with its outcome, and only
     // the ones without an outcome hold a range.
     "CREATE TABLE reservations ("
