@@ -156,11 +156,17 @@ Record::Record() = default;
 
 Record::~Record()
 {
+    disconnect();
+}
+
+void Record::disconnect()
+{
     if (m_name.isEmpty())
         return;
     m_db.close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_name);
+    m_name.clear();
 }
 
 bool Record::isOpen() const
@@ -192,6 +198,10 @@ bool Record::failQuery(const QSqlQuery &query)
 
 bool Record::connect(const QString &url, bool create)
 {
+    disconnect();
+    m_location = Location();
+    m_problem = Problem::None;
+    m_error.clear();
     QString why;
     const std::optional<Location> location = parseUrl(url, &why);
     if (!location)

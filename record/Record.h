@@ -175,6 +175,7 @@ public:
 
 private:
     bool connect(const QString &url, bool create);
+    void disconnect();
     bool setFailure(Problem problem, const QString &text);
     bool failQuery(const QSqlQuery &query);
     bool write(const std::function<bool()> &body);
