@@ -621,6 +621,30 @@ private slots:
         QCOMPARE(heldLines(record), QStringList{"4B560000BBBB 1 21+10 Truss left"});
         QCOMPARE(record.history("4B560000AAAA")->size(), 1);
     }
+
+    // Last: it stops the server the other tests share.
+    void serverStoppedMidBatch_unreachableThenCommittedReservationHolds()
+    {
+        const QString url = freshRecord("postgres");
+        Record station;
+        QVERIFY(station.open(url));
+        const auto held = station.reserve(5, 1, 10, "bench-1", 600);
+        QVERIFY(held);
+        m_pg.stopImmediately();
+        QVERIFY(!station.reserve(5, 1, 10, "bench-1", 60));
+        QCOMPARE(station.problem(), Problem::Unreachable);
+        QVERIFY2(station.errorString().contains("record unreachable") &&
+                     !station.errorString().contains(PgServer::superPassword),
+                 qPrintable(station.errorString()));
+        QString why;
+        QVERIFY2(m_pg.start(&why), qPrintable(why));
+        // A new connection works, and the reservation committed before the stop still holds.
+        Record again;
+        QVERIFY(again.open(url));
+        const auto next = again.reserve(5, 1, 10, "bench-2", 60);
+        QVERIFY(next);
+        QCOMPARE(next->first, 11);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRecord)
