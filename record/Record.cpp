@@ -297,17 +297,29 @@ bool Record::init(const QString &url)
     return setFailure(problem, m_location.scrub(why.section(QLatin1Char('\n'), 0, 0)));
 }
 
-bool Record::write(const std::function<bool()> &body)
+bool Record::write(const std::function<bool()> &body, int universe)
 {
     if (!isOpen())
         return setFailure(Problem::Unreachable, QStringLiteral("not open"));
+    const bool postgres = m_location.engine == Engine::Postgres;
     // Serializable on PostgreSQL: a reservation reads two tables, and no other writer's change
     // may fall between the reads. SQLite lets one writer in at a time.
-    const QString begin = m_location.engine == Engine::Postgres
-                              ? QStringLiteral("BEGIN ISOLATION LEVEL SERIALIZABLE")
-                              : QStringLiteral("BEGIN IMMEDIATE");
+    const QString begin = postgres ? QStringLiteral("BEGIN ISOLATION LEVEL SERIALIZABLE")
+                                   : QStringLiteral("BEGIN IMMEDIATE");
+    // Writers of one universe would mostly fail each other's serializable transactions; they
+    // queue on a lock of the universe instead, taken before the transaction's snapshot. The
+    // server drops it with the connection of a station that dies.
+    const bool lock = postgres && universe > 0;
+    const auto universeLock = [&](const char *function) {
+        QSqlQuery query(m_db);
+        query.prepare(QStringLiteral("SELECT %1(7146, :universe)").arg(QLatin1String(function)));
+        query.bindValue(QStringLiteral(":universe"), universe);
+        return query.exec() || failQuery(query);
+    };
     for (int attempt = 1;; ++attempt) {
         m_problem = Problem::None;
+        if (lock && !universeLock("pg_advisory_lock"))
+            return false;
         bool ok = false;
         {
             QSqlQuery query(m_db);
@@ -317,21 +329,29 @@ bool Record::write(const std::function<bool()> &body)
         ok = ok && body();
         if (ok) {
             QSqlQuery commit(m_db);
-            if (commit.exec(QStringLiteral("COMMIT"))) {
-                m_inTransaction = false;
-                return true;
+            ok = commit.exec(QStringLiteral("COMMIT"));
+            if (!ok) {
+                // A failed COMMIT ends PostgreSQL's transaction, but not SQLite's.
+                m_inTransaction = !postgres;
+                failQuery(commit);
             }
-            // A failed COMMIT ends PostgreSQL's transaction, but not SQLite's.
-            m_inTransaction = m_location.engine == Engine::Sqlite;
-            failQuery(commit);
         }
-        if (m_inTransaction)
+        if (!ok && m_inTransaction)
             QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
         m_inTransaction = false;
+        if (lock) {
+            const Problem problem = m_problem;
+            const QString error = m_error;
+            universeLock("pg_advisory_unlock");
+            m_problem = problem;
+            m_error = error;
+        }
+        if (ok)
+            return true;
         if (m_problem != Problem::Conflict || attempt >= maxAttempts)
             return false;
-        // Spread the retries of stations that collided, so they do not collide again.
-        QThread::msleep(QRandomGenerator::global()->bounded(2, 10) * attempt);
+        // Spread the retries of writers that collided, so they do not collide again.
+        QThread::msleep(QRandomGenerator::global()->bounded(2, 20) * qMin(attempt, 5));
     }
 }
 
@@ -360,57 +380,62 @@ std::optional<Reservation> Record::reserve(int universe, int from, int footprint
         return std::nullopt;
     }
     Reservation reservation;
-    const bool ok = write([&] {
-        const std::optional<qint64> now = nowMs();
-        if (!now)
-            return false;
-        QSqlQuery expire(m_db);
-        expire.prepare(QStringLiteral("UPDATE reservations SET outcome = 'expired' WHERE universe "
-                                      "= :universe AND outcome IS NULL AND lease_end <= :now"));
-        expire.bindValue(QStringLiteral(":universe"), universe);
-        expire.bindValue(QStringLiteral(":now"), *now);
-        if (!expire.exec())
-            return failQuery(expire);
-        QSqlQuery taken(m_db);
-        taken.prepare(QStringLiteral(
-            "SELECT address, address + footprint - 1 FROM slots WHERE universe = :u1 AND "
-            "unit_uid IS NOT NULL AND footprint > 0 UNION ALL SELECT first_address, "
-            "last_address FROM reservations WHERE universe = :u2 AND outcome IS NULL ORDER BY 1"));
-        taken.bindValue(QStringLiteral(":u1"), universe);
-        taken.bindValue(QStringLiteral(":u2"), universe);
-        if (!taken.exec())
-            return failQuery(taken);
-        int first = from;
-        while (taken.next()) {
-            const int a = taken.value(0).toInt(), b = taken.value(1).toInt();
-            if (a > first + footprint - 1)
-                break;
-            first = qMax(first, b + 1);
-        }
-        if (first + footprint - 1 > 512) {
-            return setFailure(Problem::NoRoom,
-                              QStringLiteral("no free range of %1 slots from address %2 in "
-                                             "universe %3")
-                                  .arg(footprint)
-                                  .arg(from)
-                                  .arg(universe));
-        }
-        QSqlQuery insert(m_db);
-        insert.prepare(QStringLiteral(
-            "INSERT INTO reservations (universe, first_address, last_address, station, "
-            "lease_end) VALUES (:universe, :first, :last, :station, :lease) RETURNING id"));
-        reservation = {
-            0, universe, first, first + footprint - 1, station, *now + qint64(leaseSeconds) * 1000};
-        insert.bindValue(QStringLiteral(":universe"), universe);
-        insert.bindValue(QStringLiteral(":first"), reservation.first);
-        insert.bindValue(QStringLiteral(":last"), reservation.last);
-        insert.bindValue(QStringLiteral(":station"), text(station));
-        insert.bindValue(QStringLiteral(":lease"), reservation.leaseEndMs);
-        if (!insert.exec() || !insert.next())
-            return failQuery(insert);
-        reservation.id = insert.value(0).toLongLong();
-        return true;
-    });
+    const bool ok = write(
+        [&] {
+            const std::optional<qint64> now = nowMs();
+            if (!now)
+                return false;
+            QSqlQuery expire(m_db);
+            expire.prepare(
+                QStringLiteral("UPDATE reservations SET outcome = 'expired' WHERE universe "
+                               "= :universe AND outcome IS NULL AND lease_end <= :now"));
+            expire.bindValue(QStringLiteral(":universe"), universe);
+            expire.bindValue(QStringLiteral(":now"), *now);
+            if (!expire.exec())
+                return failQuery(expire);
+            QSqlQuery taken(m_db);
+            taken.prepare(QStringLiteral(
+                "SELECT address, address + footprint - 1 FROM slots WHERE universe = :u1 AND "
+                "unit_uid IS NOT NULL AND footprint > 0 UNION ALL SELECT first_address, "
+                "last_address FROM reservations WHERE universe = :u2 AND outcome IS NULL ORDER BY "
+                "1"));
+            taken.bindValue(QStringLiteral(":u1"), universe);
+            taken.bindValue(QStringLiteral(":u2"), universe);
+            if (!taken.exec())
+                return failQuery(taken);
+            int first = from;
+            while (taken.next()) {
+                const int a = taken.value(0).toInt(), b = taken.value(1).toInt();
+                if (a > first + footprint - 1)
+                    break;
+                first = qMax(first, b + 1);
+            }
+            if (first + footprint - 1 > 512) {
+                return setFailure(Problem::NoRoom,
+                                  QStringLiteral("no free range of %1 slots from address %2 in "
+                                                 "universe %3")
+                                      .arg(footprint)
+                                      .arg(from)
+                                      .arg(universe));
+            }
+            QSqlQuery insert(m_db);
+            insert.prepare(QStringLiteral(
+                "INSERT INTO reservations (universe, first_address, last_address, station, "
+                "lease_end) VALUES (:universe, :first, :last, :station, :lease) RETURNING id"));
+            reservation = {0,       universe,
+                           first,   first + footprint - 1,
+                           station, *now + qint64(leaseSeconds) * 1000};
+            insert.bindValue(QStringLiteral(":universe"), universe);
+            insert.bindValue(QStringLiteral(":first"), reservation.first);
+            insert.bindValue(QStringLiteral(":last"), reservation.last);
+            insert.bindValue(QStringLiteral(":station"), text(station));
+            insert.bindValue(QStringLiteral(":lease"), reservation.leaseEndMs);
+            if (!insert.exec() || !insert.next())
+                return failQuery(insert);
+            reservation.id = insert.value(0).toLongLong();
+            return true;
+        },
+        universe);
     if (!ok)
         return std::nullopt;
     return reservation;
@@ -578,17 +603,19 @@ bool Record::appendResult(const ResultEntry &entry, const QString &slot, bool pa
 std::optional<QString> Record::pass(const ResultEntry &entry, const Reservation *reservation)
 {
     QString slot;
-    const bool ok = write([&] {
-        if (reservation && !endReservation(*reservation, QStringLiteral("PASS"), true))
-            return false;
-        if (!upsertUnit(entry.unit, utcTime(entry.time)))
-            return false;
-        const std::optional<QString> taken = takeSlot(entry.unit.uid, entry.placement);
-        if (!taken)
-            return false;
-        slot = *taken;
-        return appendResult(entry, slot, true);
-    });
+    const bool ok = write(
+        [&] {
+            if (reservation && !endReservation(*reservation, QStringLiteral("PASS"), true))
+                return false;
+            if (!upsertUnit(entry.unit, utcTime(entry.time)))
+                return false;
+            const std::optional<QString> taken = takeSlot(entry.unit.uid, entry.placement);
+            if (!taken)
+                return false;
+            slot = *taken;
+            return appendResult(entry, slot, true);
+        },
+        entry.placement.universe);
     if (!ok)
         return std::nullopt;
     return slot;

@@ -171,14 +171,16 @@ public:
     std::optional<UniverseMap> map(int universe);
 
     // Retries of a write that lost to another writer, at most.
-    static constexpr int maxAttempts = 8;
+    static constexpr int maxAttempts = 10;
 
 private:
     bool connect(const QString &url, bool create);
     void disconnect();
     bool setFailure(Problem problem, const QString &text);
     bool failQuery(const QSqlQuery &query);
-    bool write(const std::function<bool()> &body);
+    // Runs body in a write transaction, again while it loses to another writer. universe: the
+    // one whose ranges it changes, if any.
+    bool write(const std::function<bool()> &body, int universe = 0);
     std::optional<qint64> nowMs();
     bool endReservation(const Reservation &reservation, const QString &outcome, bool mustHold);
     bool upsertUnit(const UnitIdentity &unit, const QString &time);
