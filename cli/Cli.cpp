@@ -1,11 +1,14 @@
 #include "cli/Cli.h"
 
 #include "Version.h"
+#include "cli/AuditCommand.h"
 #include "cli/Commands.h"
 #include "cli/Options.h"
 #include "cli/Output.h"
 #include "cli/PatchCommands.h"
 #include "cli/Provision.h"
+#include "cli/RecordCommands.h"
+#include "cli/ReplaceCommand.h"
 
 namespace cli {
 
@@ -35,6 +38,12 @@ QString helpText()
                "                          set up every unit found from its family's template, "
                "each\n"
                "                          with its own address and label; verify and log each\n"
+               "  audit --record URL      compare each unit with its last PASS in the record\n"
+               "  replace OLD_UID --record URL\n"
+               "                          give the unit everything OLD_UID's last PASS holds, "
+               "and its slot\n"
+               "  record init|units|history|map|import\n"
+               "                          the rig record (see vantelo-cli record --help)\n"
                "\n"
                "Options (before or after the command):\n"
                "  --port PATH             the unit on this serial port\n"
@@ -111,6 +120,21 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         QStringList words = arguments;
         words.removeAt(at);
         return patchCommand(words, out, err);
+    }
+    if (const int auditAt = auditCommandAt(arguments); auditAt >= 0) {
+        QStringList words = arguments;
+        words.removeAt(auditAt);
+        return auditCommand(words, out, err);
+    }
+    if (const int replaceAt = replaceCommandAt(arguments); replaceAt >= 0) {
+        QStringList words = arguments;
+        words.removeAt(replaceAt);
+        return replaceCommand(words, out, err);
+    }
+    if (const int recordAt = recordCommandAt(arguments); recordAt >= 0) {
+        QStringList words = arguments;
+        words.removeAt(recordAt);
+        return recordCommand(words, out, err);
     }
     Options options;
     const QString why = parseOptions(arguments, options);
