@@ -4,6 +4,7 @@
 #include "record/Record.h"
 #include "record/RecordMap.h"
 #include "record/Schema.h"
+#include "station/ProvisionLog.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -308,7 +309,13 @@ private:
     void import()
     {
         for (const QString &path : m_request.arguments) {
-            const auto summary = m_record.importLog(path, m_request.station);
+            QVector<record::LogRow> rows;
+            QString why;
+            if (!provision::readLogRows(path, rows, &why)) {
+                fail(RecordProblem, why);
+                continue;
+            }
+            const auto summary = m_record.importRows(rows, path, m_request.station);
             if (!summary) {
                 failed();
                 continue;

@@ -1,8 +1,7 @@
 #include "record/Record.h"
 
-#include "unit/ModelCatalogue.h"
-#include "record/LogImport.h"
 #include "record/Schema.h"
+#include "unit/ModelCatalogue.h"
 
 #include <QAtomicInt>
 #include <QDateTime>
@@ -710,14 +709,9 @@ std::optional<QString> Record::importedSlot(const ResultEntry &entry, QStringLis
     return takeSlot(entry.unit.uid, p);
 }
 
-std::optional<ImportSummary> Record::importLog(const QString &path, const QString &station)
+std::optional<ImportSummary> Record::importRows(const QVector<LogRow> &rows, const QString &path,
+                                                const QString &station)
 {
-    QVector<LogRow> rows;
-    QString why;
-    if (!readLogRows(path, rows, &why)) {
-        setFailure(Problem::BadInput, why);
-        return std::nullopt;
-    }
     ImportSummary summary;
     const bool ok = write([&] {
         summary = ImportSummary();

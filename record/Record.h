@@ -1,5 +1,7 @@
 #pragma once
 
+#include "record/LogRow.h"
+
 #include "record/RecordUrl.h"
 
 #include <QJsonObject>
@@ -161,8 +163,10 @@ public:
     // Releases the reservation and appends the failed result.
     bool fail(const ResultEntry &entry, const Reservation *reservation);
 
-    // A station's CSV log into the record; rows already there are skipped.
-    std::optional<ImportSummary> importLog(const QString &path, const QString &station);
+    // A station's CSV log rows into the record (source names the log in notes); rows already
+    // there are skipped.
+    std::optional<ImportSummary> importRows(const QVector<LogRow> &rows, const QString &source,
+                                            const QString &station);
 
     // The held slots, of one universe or of all, in universe and address order.
     std::optional<QVector<HeldSlot>> units(std::optional<int> universe);

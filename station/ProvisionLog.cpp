@@ -262,6 +262,48 @@ QString replaceRefusal(const QString &path)
         .arg(path, info.isDir() ? QStringLiteral("a folder") : QStringLiteral("a device or FIFO"));
 }
 
+bool readLogRows(const QString &path, QVector<record::LogRow> &rows, QString *why)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *why = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    const QVector<CsvRecord> records = csvRecords(QString::fromUtf8(file.readAll()));
+    const QStringList columns = logColumns();
+    if (records.isEmpty() || records.first().fields != columns) {
+        *why = QStringLiteral("%1 is not a provisioning log: its first line is not \"%2\"")
+                   .arg(path, columns.join(QLatin1Char(',')));
+        return false;
+    }
+    for (int i = 1; i < records.size(); ++i) {
+        const QStringList &row = records.at(i).fields;
+        if (!records.at(i).ended || row.size() != columns.size())
+            continue;
+        const auto at = [&](const char *name) {
+            return row.at(columns.indexOf(QLatin1String(name))).trimmed();
+        };
+        const QString result = at("result").toUpper();
+        if (result != QLatin1String("PASS") && result != QLatin1String("FAIL"))
+            continue;
+        record::LogRow out;
+        out.time = at("time");
+        out.usbSerial = at("usb_serial");
+        out.model = at("model");
+        out.uid = at("rdm_uid").toUpper();
+        out.templatePath = at("template");
+        out.templateSha256 = at("template_sha256");
+        out.universe = at("universe").toInt();
+        out.address = at("address").toInt();
+        out.footprint = at("footprint").toInt();
+        out.label = row.at(columns.indexOf(QLatin1String("label")));
+        out.pass = result == QLatin1String("PASS");
+        out.failure = at("failure");
+        rows.append(out);
+    }
+    return true;
+}
+
 bool readLog(const QString &path, LogHistory &history, QString *why)
 {
     *why = replaceRefusal(path);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "record/LogRow.h"
 #include "station/ProvisionTypes.h"
 
 #include <QFile>
@@ -42,6 +43,11 @@ bool parseLog(const QString &path, const QByteArray &bytes, LogHistory &history,
 // cannot be read, another file's first line says it is no provisioning log, or a row cannot be
 // understood (the line named). Takes no lock: for a dry run, which writes nothing.
 bool readLog(const QString &path, LogHistory &history, QString *why);
+
+// Every whole PASS or FAIL row of the log at path, in file order, for the record; a row a stop
+// cut short is passed over. False, with why, when the file cannot be read or its first line is
+// not the log's.
+bool readLogRows(const QString &path, QVector<record::LogRow> &rows, QString *why);
 
 // The log being appended to, one row a finished unit. Held with an advisory lock from open() to
 // close(): a second station on the same log would hand out the same ranges. The kernel drops the

@@ -2,15 +2,16 @@
 // both engines (the engine column), ranges under concurrent reservers, leases, log import, and
 // every refusal with the password kept out of the message.
 #include "cli/Cli.h"
-#include "link/DeviceSession.h"
-#include "station/Provisioning.h"
-#include "link/Serial.h"
 #include "files/SettingsApply.h"
+#include "link/DeviceSession.h"
+#include "link/Serial.h"
 #include "record/Audit.h"
 #include "record/Record.h"
 #include "record/RecordMap.h"
 #include "record/RecordUrl.h"
 #include "server/PtyServer.h"
+#include "station/ProvisionLog.h"
+#include "station/Provisioning.h"
 #include "support/PgServer.h"
 
 #include <QDir>
@@ -368,12 +369,15 @@ private slots:
         log.close();
         Record record;
         QVERIFY(record.open(freshRecord(engine)));
-        const auto once = record.importLog(path, "bench-9");
+        QVector<record::LogRow> logRows;
+        QString why;
+        QVERIFY2(provision::readLogRows(path, logRows, &why), qPrintable(why));
+        const auto once = record.importRows(logRows, path, "bench-9");
         QVERIFY2(once, qPrintable(record.errorString()));
         QCOMPARE(once->added, 4);
         QCOMPARE(once->notes.size(), 1);
         QVERIFY(once->notes.first().contains("is held by 4B56000000A1"));
-        const auto again = record.importLog(path, "bench-9");
+        const auto again = record.importRows(logRows, path, "bench-9");
         QVERIFY(again);
         QCOMPARE(again->added, 0);
         QCOMPARE(again->skipped, 4);

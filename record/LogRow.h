@@ -3,7 +3,7 @@
 #include <QString>
 #include <QVector>
 
-// A provisioning station's CSV log read back row by row, for bringing it into the record.
+// One row of a provisioning station's CSV log, as the record takes it in.
 namespace record {
 
 struct LogRow
@@ -21,9 +21,5 @@ struct LogRow
     bool pass = false;
     QString failure;
 };
-
-// Every whole row of the log at path, in file order. A row a power cut left short is passed
-// over. False, with why, when the file cannot be read or its first line is not the log's.
-bool readLogRows(const QString &path, QVector<LogRow> &rows, QString *why);
 
 } // namespace record
