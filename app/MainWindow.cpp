@@ -5,6 +5,7 @@
 #include "app/SerialPortWidget.h"
 #include "app/SettingsFiles.h"
 #include "app/StationWindow.h"
+#include "link/DeviceSession.h"
 #include "link/Serial.h"
 #include "pages/BaseWidget.h"
 #include "ui/About.h"
@@ -462,7 +463,7 @@ void MainWindow::usbUpdate()
     pollTimer->stop();
     pollTimer->start(pollInterval);
 
-    if (serial->ping()) {
+    if (session::ping(*serial)) {
         setUsbConnectedIcon(ui->l_usb);
         deviceFound = true;
         if (!refreshTimer->isActive()) {

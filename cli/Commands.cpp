@@ -37,7 +37,7 @@ std::optional<settings::Reading> readKey(Unit &unit, const QString &key, Context
 {
     const settings::Reading reading =
         settings::read(unit.serial, *settings::find(unit.family(), key));
-    if (reading.sent && unit.serial.isOpen())
+    if (!session::unitLost(unit.serial))
         return reading;
     unitLost(context, key);
     return std::nullopt;
@@ -242,7 +242,7 @@ void setKeys(Unit &unit, const QVector<Assignment> &list, Context &context)
         const settingsapply::Row &row = plan.rows.at(keys.indexOf(key));
         const settings::Setting &setting = *row.setting;
         const settings::WriteResult result = settings::write(unit.serial, setting, row.wanted);
-        if (!result.after.sent || !unit.serial.isOpen()) {
+        if (session::unitLost(unit.serial)) {
             unitLost(context, key);
             return;
         }
@@ -475,7 +475,8 @@ void reset(const Options &options, Context &context)
     Unit unit;
     if (!connectUnit(options, unit, context))
         return;
-    if (!settings::factoryReset(unit.serial) || !unit.serial.isOpen()) {
+    settings::factoryReset(unit.serial);
+    if (session::unitLost(unit.serial)) {
         unitLost(context, QStringLiteral("the factory reset"));
         return;
     }
