@@ -3,7 +3,6 @@
 
 #include "app/Debug.h"
 #include "app/SerialPortWidget.h"
-#include "app/SettingsFiles.h"
 #include "app/StationWindow.h"
 #include "link/DeviceSession.h"
 #include "link/Serial.h"
@@ -40,7 +39,7 @@ MainWindow::MainWindow()
     debug = new Debug();
     debug->setAutoScroll(true);
 
-    manual = new Manual(this);
+    manual = new Manual(makerHomePage(), this);
     on_actionQuick_Start_Guide_triggered();
 
     serial = new Serial();
@@ -63,8 +62,9 @@ MainWindow::MainWindow()
         station->activateWindow();
     });
 
-    connect(serialPortWidget, SIGNAL(serialPortChange(QString)), this,
-            SLOT(serialPortChange(QString)));
+    connect(serialPortWidget, &SerialPortWidget::unitConnected, this, &MainWindow::unitConnected);
+    connect(serialPortWidget, &SerialPortWidget::disconnected, this, &MainWindow::unitDisconnected);
+    connect(serialPortWidget, &SerialPortWidget::cancelled, this, &MainWindow::cancelled);
     connect(refreshTimer, &QTimer::timeout, this, &MainWindow::rdmUpdate);
     connect(pollTimer, &QTimer::timeout, this, &MainWindow::usbUpdate);
 
@@ -160,8 +160,10 @@ void MainWindow::holdPolling()
         refreshTimer->stop();
 }
 
-void MainWindow::resumePolling()
+void MainWindow::resumePolling(bool lossReported)
 {
+    if (lossReported)
+        deviceFound = false;
     if (pollTimer)
         pollTimer->start(1);
 }
@@ -276,23 +278,23 @@ void MainWindow::on_actionQuick_Start_Guide_triggered()
     manual->loadUrl(QUrl());
 }
 
-void MainWindow::serialPortChange(QString s)
+void MainWindow::cancelled()
 {
-    if (s.isEmpty()) {
-        shutDown();
-        if (exitHandler)
-            exitHandler(1);
-        return;
-    }
+    shutDown();
+    if (exitHandler)
+        exitHandler(1);
+}
 
+void MainWindow::unitDisconnected()
+{
     deletePages();
+    setUsbDisconnectedIcon(ui->l_usb);
+}
 
-    if (s.contains(QLatin1String("disconnected"))) {
-        setUsbDisconnectedIcon(ui->l_usb);
-        return;
-    }
-
-    buildPages(s);
+void MainWindow::unitConnected(const session::Result &unit)
+{
+    deletePages();
+    buildPages(*unit.info);
     if (pages.isEmpty()) {
         // A model without a page set: there is nothing to show or poll. Stay on the port page
         // without scheduling an auto-connect, which would only find the same model again.
@@ -306,11 +308,9 @@ void MainWindow::serialPortChange(QString s)
     }
     const int generation = pageGeneration;
     if (m_settingsFiles)
-        m_settingsFiles->setUnit(s);
+        m_settingsFiles->setUnit(unit.info);
 
-    if (serial)
-        serial->setPrompt(getModelPrefix(s));
-    popupMessage(QStringLiteral("Model ") + s + QStringLiteral(" - ") + getModelName(s) +
+    popupMessage(QStringLiteral("Model ") + unit.model + QStringLiteral(" - ") + unit.info->name +
                      QStringLiteral(" Found"),
                  QStringLiteral("Device Found"), QMessageBox::Information, this);
 
@@ -323,9 +323,9 @@ void MainWindow::serialPortChange(QString s)
         pollTimer->start(1);
 }
 
-void MainWindow::buildPages(const QString &model)
+void MainWindow::buildPages(const ModelInfo &model)
 {
-    const PageFamily *family = findPageFamily(families, model);
+    const PageFamily *family = findPageFamily(families, model.family);
     if (!family)
         return;
 
@@ -354,7 +354,7 @@ void MainWindow::buildPages(const QString &model)
         family->afterBuild(pages);
 
     if (manual)
-        manual->loadUrl(getModelUrl(model));
+        manual->loadUrl(makerHomePage().resolved(QUrl(model.guidePath)));
 
     for (int i = 0; i < pages.size(); ++i) {
         pages.at(i)->setDebug(debug);
@@ -380,7 +380,7 @@ void MainWindow::deletePages()
 {
     ++pageGeneration;
     if (m_settingsFiles)
-        m_settingsFiles->setUnit(QString());
+        m_settingsFiles->setUnit(nullptr);
     // A discarded page may still be finishing a refresh; its progress must not cover the
     // picture that says why it was discarded.
     for (const QPointer<BaseWidget> &source : qAsConst(progressSources)) {

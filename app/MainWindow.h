@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/PageSets.h"
+#include "app/SettingsFiles.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -21,8 +22,11 @@ class QStackedWidget;
 class QTimer;
 class Serial;
 class SerialPortWidget;
-class SettingsFiles;
 class StationWindow;
+
+namespace session {
+struct Result;
+}
 
 namespace Ui {
 class MainWindow;
@@ -31,7 +35,7 @@ class MainWindow;
 // The one main window: owns the command channel, the port page, the log window, the guide viewer
 // and the two timers, builds a model's pages with their navigation buttons, polls the device and
 // keeps the page on screen current.
-class MainWindow : public QMainWindow
+class MainWindow : public QMainWindow, public SettingsFiles::Host
 {
     Q_OBJECT
 
@@ -44,9 +48,11 @@ public:
 
     // Something else talks to the unit through the window's channel for a while (a settings
     // file being saved or loaded): the poll and the background refresh wait. Resuming polls at
-    // once, and that poll reads the page on screen again.
-    void holdPolling();
-    void resumePolling();
+    // once, and that poll reads the page on screen again; a loss the other party has reported
+    // already takes the window to the port page without a message of its own.
+    void holdPolling() override;
+    void resumePolling(bool lossReported = false) override;
+    QWidget *hostWidget() override { return this; }
 
     // The provisioning station owns every unit while it runs: the window lets go of its own,
     // shows the port page with connecting switched off and reports no disconnection; afterwards
@@ -62,7 +68,7 @@ public:
     // For tests and diagnostics.
     const QList<BaseWidget *> &devicePages() const { return pages; }
     const QList<QPushButton *> &navigationButtons() const { return navButtons; }
-    Serial *channel() const { return serial; }
+    Serial *channel() const override { return serial; }
     SerialPortWidget *portPage() const { return serialPortWidget; }
     QStackedWidget *pageStack() const;
     QLabel *statusIcon() const;
@@ -84,11 +90,13 @@ private slots:
     void rdmUpdate();
     void usbUpdate();
     void on_actionQuick_Start_Guide_triggered();
-    void serialPortChange(QString s);
+    void unitConnected(const session::Result &unit);
+    void unitDisconnected();
+    void cancelled();
     void iconUpdate();
 
 private:
-    void buildPages(const QString &model);
+    void buildPages(const ModelInfo &model);
     void deletePages();
     void clearNavButtons();
     BaseWidget *pageOnScreen() const;

@@ -12,12 +12,12 @@
 
 namespace {
 
-template <typename Page> BaseWidget *makePage(const QString &, QWidget *parent)
+template <typename Page> BaseWidget *makePage(const ModelInfo &, QWidget *parent)
 {
     return new Page(parent);
 }
 
-BaseWidget *makeDmxPage(const QString &model, QWidget *parent)
+BaseWidget *makeDmxPage(const ModelInfo &model, QWidget *parent)
 {
     return new DmxWidget(model, parent);
 }
@@ -29,21 +29,11 @@ BaseWidget *dimmerProgress(BaseWidget *page)
     return dimmer ? dimmer->scrollWidget() : page;
 }
 
-QStringList modelNumbersOf(Family family)
-{
-    QStringList numbers;
-    for (const ModelInfo &model : catalogue::models()) {
-        if (model.family == family)
-            numbers.append(model.number);
-    }
-    return numbers;
-}
-
 PageFamily dimmerFamily(Family deviceFamily)
 {
     const int channels = catalogue::familyChannels(deviceFamily);
     PageFamily family;
-    family.modelNumbers = modelNumbersOf(deviceFamily);
+    family.family = deviceFamily;
     family.positions = {
         {makeDmxPage, QStringLiteral("DMX"), {}, {}},
         {makePage<DimmerWidget>, QStringLiteral("Dimmer"),
@@ -61,7 +51,7 @@ PageFamily dimmerFamily(Family deviceFamily)
 PageFamily receiverFamily()
 {
     PageFamily family;
-    family.modelNumbers = modelNumbersOf(Family::Receiver);
+    family.family = Family::Receiver;
     family.positions = {
         {makePage<DmxWidget2>, QStringLiteral("DMX"), {}, {}},
         {makePage<FarcastWidget>,
@@ -100,13 +90,11 @@ const QVector<PageFamily> &pageFamilies()
     return families;
 }
 
-const PageFamily *findPageFamily(const QVector<PageFamily> &families, const QString &model)
+const PageFamily *findPageFamily(const QVector<PageFamily> &families, Family family)
 {
-    for (const PageFamily &family : families) {
-        for (const QString &number : family.modelNumbers) {
-            if (model.contains(number, Qt::CaseSensitive))
-                return &family;
-        }
+    for (const PageFamily &set : families) {
+        if (set.family == family)
+            return &set;
     }
     return nullptr;
 }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "unit/ModelCatalogue.h"
+
 #include <QList>
 #include <QString>
-#include <QStringList>
 #include <QVector>
 
 #include <functional>
@@ -14,7 +15,7 @@ class QWidget;
 // and what the page needs right after it has been named.
 struct PagePosition
 {
-    std::function<BaseWidget *(const QString &model, QWidget *parent)> create;
+    std::function<BaseWidget *(const ModelInfo &model, QWidget *parent)> create;
     QString buttonText;
     // May be empty.
     std::function<void(BaseWidget *page)> configure;
@@ -23,11 +24,10 @@ struct PagePosition
     std::function<BaseWidget *(BaseWidget *page)> progressSource;
 };
 
-// The pages of one device family. A model string belongs to the family when it contains one of
-// the model numbers anywhere; families are tried in table order.
+// The pages of one device family.
 struct PageFamily
 {
-    QStringList modelNumbers;
+    Family family;
     // Four in the program's own table; the page at position i gets navigation button i.
     QVector<PagePosition> positions;
     // Wiring between the finished pages (in position order); may be empty.
@@ -37,5 +37,5 @@ struct PageFamily
 // The program's page sets, one row per family.
 const QVector<PageFamily> &pageFamilies();
 
-// The first family whose model numbers occur in the model string, or null.
-const PageFamily *findPageFamily(const QVector<PageFamily> &families, const QString &model);
+// The page set of the family, or null.
+const PageFamily *findPageFamily(const QVector<PageFamily> &families, Family family);

@@ -1,12 +1,10 @@
 #include "app/SerialPortWidget.h"
 
-#include "link/DeviceSession.h"
 #include "link/PortSource.h"
 #include "link/Serial.h"
 #include "ui/PopupMessage.h"
 #include "ui/Theme.h"
 #include "ui_SerialPortWidget.h"
-#include "unit/ModelCatalogue.h"
 
 #include <QAbstractItemView>
 
@@ -145,7 +143,7 @@ void SerialPortWidget::on_p_SerialportsConnect_clicked()
 
     lastPortName = portName;
     if (result.ready()) {
-        emit serialPortChange(result.model);
+        emit unitConnected(result);
         return;
     }
 
@@ -159,10 +157,10 @@ void SerialPortWidget::on_p_SerialportsDisconnect_clicked()
 {
     if (serial && serial->isOpen())
         serial->close();
-    emit serialPortChange(QStringLiteral("disconnected"));
+    emit disconnected();
 }
 
 void SerialPortWidget::on_p_SerialportsCancel_clicked()
 {
-    emit serialPortChange(QString());
+    emit cancelled();
 }

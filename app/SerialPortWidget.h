@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/DeviceSession.h"
 #include "unit/ModelCatalogue.h"
 
 #include <QList>
@@ -15,9 +16,9 @@ class SerialPortWidget;
 }
 
 // The first page of the main window: lists the ports a supported device may sit on, keeps that
-// list current every second, and opens and identifies the chosen port. Everything the main window
-// must react to is announced through serialPortChange: a model string, "disconnected", or the
-// empty text for Cancel.
+// list current every second, and opens and identifies the chosen port. The main window hears of a
+// unit found (the session's result: its catalogue row, and the channel set to its prompt), of
+// Disconnect and of Cancel through a signal each.
 class SerialPortWidget : public QWidget
 {
     Q_OBJECT
@@ -45,7 +46,10 @@ public:
     static void resetShownPorts();
 
 signals:
-    void serialPortChange(QString s);
+    // Only for a ready result: a supported unit answered on the channel.
+    void unitConnected(const session::Result &unit);
+    void disconnected();
+    void cancelled();
 
 public slots:
     void autoConnect();

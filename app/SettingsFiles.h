@@ -7,7 +7,6 @@
 
 #include <functional>
 
-class MainWindow;
 class QAction;
 class QDialog;
 class QWidget;
@@ -22,10 +21,24 @@ class SettingsFiles : public QObject
     Q_OBJECT
 
 public:
-    SettingsFiles(MainWindow *window, QAction *saveAction, QAction *loadAction);
+    // What the actions need of the window that offers them.
+    class Host
+    {
+    public:
+        virtual ~Host() = default;
+        // Where messages and dialogs stand.
+        virtual QWidget *hostWidget() = 0;
+        virtual Serial *channel() const = 0;
+        // The poll and the background refresh wait while an action talks to the unit. Resuming
+        // polls at once; after a loss the action has reported, that poll lets the unit go quietly.
+        virtual void holdPolling() = 0;
+        virtual void resumePolling(bool lossReported) = 0;
+    };
 
-    // The window tells which unit's pages are on screen (an empty model: none).
-    void setUnit(const QString &model);
+    SettingsFiles(Host *host, QAction *saveAction, QAction *loadAction);
+
+    // The window tells which unit's pages are on screen (null: none).
+    void setUnit(const ModelInfo *model);
     // Off while something else owns the units (the provisioning station).
     void setAllowed(bool allowed);
 
@@ -43,15 +56,34 @@ public slots:
     void load();
 
 private:
+    // The unit an action began with: the file dialog's event loop lets the poll and auto-connect
+    // run, and another unit may stand on the channel when it closes.
+    struct Unit
+    {
+        const ModelInfo *model = nullptr;
+        Serial *channel = nullptr;
+        QString uid;
+    };
+    Unit currentUnit() const;
+    // Whether the channel still leads to that unit (model and RDM UID). A closed channel is a
+    // loss, which the window reports.
+    enum class Standing
+    {
+        Same,
+        Lost,
+        Other,
+    };
+    Standing standing(const Unit &unit) const;
+    static QString otherUnitText(const Unit &unit);
+    // After the file dialog: true when the action may go on; otherwise it has said why not.
+    bool stillThere(const Unit &unit, const QString &nothingDone);
     void updateActions();
-    // The window's channel while a supported unit's pages are shown and nothing else owns it.
-    Serial *unitChannel() const;
     void message(const QString &text, bool failure);
 
-    MainWindow *m_window;
+    Host *m_host;
     QAction *m_save;
     QAction *m_load;
-    QString m_model;
+    const ModelInfo *m_model = nullptr;
     bool m_allowed = true;
     FileChooser m_chooser;
     DialogRunner m_runDialog;

@@ -19,9 +19,6 @@
 #include "files/SettingsFile.h"
 #include "link/Serial.h"
 #include "pages/BaseWidget.h"
-#include "pages/ChannelTables.h"
-#include "pages/DimmerScrollWidget.h"
-#include "pages/DimmerWidget.h"
 #include "server/PtyServer.h"
 #include "ui/Theme.h"
 #include "unit/ModelCatalogue.h"
@@ -150,14 +147,15 @@ struct Rig
 
     bool buildPages(const QString &model, QString *error)
     {
-        const PageFamily *family = findPageFamily(pageFamilies(), model);
+        const ModelInfo *info = catalogue::find(model);
+        const PageFamily *family = info ? findPageFamily(pageFamilies(), info->family) : nullptr;
         if (!family) {
             *error = QStringLiteral("no page set for ") + model;
             return false;
         }
         PageSet &set = pageSets[model];
         for (const PagePosition &position : family->positions) {
-            BaseWidget *page = position.create(model, nullptr);
+            BaseWidget *page = position.create(*info, nullptr);
             if (position.configure)
                 position.configure(page);
             BaseWidget *progress = position.progressSource ? position.progressSource(page) : page;
@@ -306,8 +304,8 @@ void pageRefresh(benchmark::State &state, const PageCase &pageCase)
     state.counters["ratio"] = refreshMedian / floorMedian;
 }
 
-// The two pieces of page work that every refresh repeats: one frame of the status icon's wait
-// animation as the main window shows it, and the dimmer editor's field lookups.
+// The piece of page work that every refresh repeats: one frame of the status icon's wait animation
+// as the main window shows it.
 void iconFrame(benchmark::State &state, bool preloaded)
 {
     QLabel &icon = rig->statusIcon;
@@ -329,32 +327,6 @@ void iconFrame(benchmark::State &state, bool preloaded)
         state.SetIterationTime(microsecondsSince(t) / 1e6);
         frame = (frame + 1) % 8;
     }
-}
-
-void dimmerLookups(benchmark::State &state)
-{
-    auto *dimmer =
-        qobject_cast<DimmerWidget *>(rig->pageSets.at(QStringLiteral("7146")).pages.value(1));
-    DimmerScrollWidget *editor = dimmer ? dimmer->scrollWidget() : nullptr;
-    if (!editor) {
-        state.SkipWithError("no dimmer page");
-        return;
-    }
-    const QString lineEdit = QStringLiteral("line_edit"), comboBox = QStringLiteral("combo_box");
-    int found = 0;
-    for (auto _ : state) {
-        const auto t = Clock::now();
-        // The lookups of one refresh: every setting of every channel.
-        for (int i = 0; i < editor->channelCount(); ++i) {
-            for (const channels::Field &field : channels::fields) {
-                found += editor->findChannelWidget(i, field.isCombo ? comboBox : lineEdit,
-                                                   QLatin1String(field.group)) != nullptr;
-            }
-        }
-        state.SetIterationTime(microsecondsSince(t) / 1e6);
-    }
-    state.counters["lookups_found_per_refresh"] =
-        static_cast<double>(found) / static_cast<double>(state.iterations());
 }
 
 // A file saved from seed 1 applied to a unit in seed 2, which differs in every key: load and check
@@ -651,8 +623,7 @@ void printSummary(const SummaryReporter &r, const std::vector<PageCase> &cases,
     for (const auto &[name, text] :
          {std::pair<const char *, const char *>{"icon/setWaitSlide+repaint",
                                                 "one wait-animation frame as the window shows it"},
-          {"icon/preloaded+repaint", "the same frame from a pixmap loaded once"},
-          {"dimmer/fieldLookups", "the 25 field lookups of one 5-channel dimmer refresh"}}) {
+          {"icon/preloaded+repaint", "the same frame from a pixmap loaded once"}}) {
         if (r.has(name))
             std::printf("| %s | %.1f |\n", text, r.value(name, "time_us"));
     }
@@ -723,10 +694,6 @@ int main(int argc, char **argv)
         ->UseManualTime()
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("icon/preloaded+repaint", iconFrame, true)
-        ->Iterations(quick ? 50 : 2000)
-        ->UseManualTime()
-        ->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("dimmer/fieldLookups", dimmerLookups)
         ->Iterations(quick ? 50 : 2000)
         ->UseManualTime()
         ->Unit(benchmark::kMicrosecond);

@@ -1,12 +1,15 @@
 #include "cli/Cli.h"
 
 #include "Version.h"
+#include "cli/AuditCommand.h"
 #include "cli/Commands.h"
 #include "cli/Help.h"
 #include "cli/Options.h"
 #include "cli/Output.h"
 #include "cli/PatchCommands.h"
 #include "cli/Provision.h"
+#include "cli/RecordCommands.h"
+#include "cli/ReplaceCommand.h"
 
 namespace cli {
 
@@ -22,6 +25,21 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         QStringList words = arguments;
         words.removeAt(at);
         return patchCommand(words, out, err);
+    }
+    if (const int auditAt = auditCommandAt(arguments); auditAt >= 0) {
+        QStringList words = arguments;
+        words.removeAt(auditAt);
+        return auditCommand(words, out, err);
+    }
+    if (const int replaceAt = replaceCommandAt(arguments); replaceAt >= 0) {
+        QStringList words = arguments;
+        words.removeAt(replaceAt);
+        return replaceCommand(words, out, err);
+    }
+    if (const int recordAt = recordCommandAt(arguments); recordAt >= 0) {
+        QStringList words = arguments;
+        words.removeAt(recordAt);
+        return recordCommand(words, out, err);
     }
     Options options;
     const QString why = parseOptions(arguments, options);

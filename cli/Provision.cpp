@@ -73,8 +73,6 @@ QString parse(const QStringList &words, Request &request)
         } else if (name == QLatin1String("--port")) {
             request.selection.ports.append(value);
         } else if (name == QLatin1String("--port-dir")) {
-            if (!QFileInfo(value).isDir())
-                return QStringLiteral("--port-dir: %1 is not a folder").arg(value);
             request.selection.portDir = value;
         } else if (name == QLatin1String("--label")) {
             setup.labelPattern = value;
@@ -99,6 +97,10 @@ QString parse(const QStringList &words, Request &request)
     if (request.help)
         return QString();
     request.watch = given.contains(QLatin1String("--watch"));
+    // A watching station waits for a folder that comes with the first unit (by-id).
+    const QFileInfo portDir(request.selection.portDir);
+    if (!portDir.filePath().isEmpty() && !portDir.isDir() && (portDir.exists() || !request.watch))
+        return QStringLiteral("--port-dir: %1 is not a folder").arg(portDir.filePath());
     request.setup.dryRun = given.contains(QLatin1String("--dry-run"));
     request.setup.again = given.contains(QLatin1String("--again"));
     const bool all = given.contains(QLatin1String("--all"));
@@ -228,26 +230,33 @@ int provisionCommand(const QStringList &words, QTextStream &out, QTextStream &er
         return usageError(err, why);
 
     provision::Station station;
-    int passed = 0, failed = 0, skipped = 0, planned = 0;
+    using provision::Result;
+    // With --watch a unit may come again: it counts once, by its last result, where a visit that
+    // wrote nothing (skipped as already provisioned, not written) leaves a PASS or FAIL standing.
+    // Units are known by UID; a port that could not be read, by its path until it is.
+    QHash<QString, Result> results;
     QObject::connect(&station, &provision::Station::unitFinished, [&](const provision::Unit &unit) {
-        using provision::Result;
+        const auto wrote = [](Result r) { return r == Result::Pass || r == Result::Fail; };
+        const QString portKey = QStringLiteral("port ") + unit.port;
+        const QString key = unit.uid.isEmpty() ? portKey : unit.uid.trimmed().toUpper();
+        if (!unit.uid.isEmpty())
+            results.remove(portKey);
+        if (unit.result != Result::NotAUnit &&
+            (!results.contains(key) || wrote(unit.result) || !wrote(results.value(key))))
+            results.insert(key, unit.result);
         switch (unit.result) {
         case Result::Pass:
-            ++passed;
             out << "PASS " << describe(unit) << " (" << unit.port << ")\n";
             break;
         case Result::Fail:
-            ++failed;
             out << "FAIL " << (unit.model.isEmpty() ? QString() : describe(unit) + QLatin1Char(' '))
                 << '(' << unit.port << "): " << unit.failure << '\n';
             break;
         case Result::AlreadyProvisioned:
-            ++skipped;
             out << "SKIP " << unit.model << ' ' << unit.uid << ": already provisioned ("
                 << unit.port << ")\n";
             break;
         case Result::NotWritten:
-            ++planned;
             out << (request.setup.dryRun ? "PLAN " : "STOP ") << describe(unit) << " (" << unit.port
                 << ')' << (unit.failure.isEmpty() ? QString() : QStringLiteral(": ") + unit.failure)
                 << '\n';
@@ -255,6 +264,9 @@ int provisionCommand(const QStringList &words, QTextStream &out, QTextStream &er
         case Result::NotAUnit:
             err << "vantelo-cli: note: " << unit.port << ": " << unit.failure << '\n';
             err.flush();
+            break;
+        case Result::Busy:
+            out << "BUSY (" << unit.port << "): another program holds it; nothing written\n";
             break;
         case Result::Pending:
             break;
@@ -289,11 +301,25 @@ int provisionCommand(const QStringList &words, QTextStream &out, QTextStream &er
         err.flush();
         return BadFile;
     }
-    if (request.watch) {
-        err << "vantelo-cli: note: waiting for units; Ctrl-C stops after the units in progress\n";
-        err.flush();
+    if (!station.logNote().isEmpty())
+        err << "vantelo-cli: note: " << station.logNote() << '\n';
+    const QString &portDir = request.selection.portDir;
+    if (request.watch && !portDir.isEmpty() && !QFileInfo(portDir).isDir()) {
+        err << "vantelo-cli: note: " << portDir << " does not exist yet; waiting for it\n";
     }
+    if (request.watch)
+        err << "vantelo-cli: note: waiting for units; Ctrl-C stops after the units in progress\n";
+    err.flush();
     loop.exec();
+
+    int passed = 0, failed = 0, skipped = 0, planned = 0, busy = 0;
+    for (const Result result : qAsConst(results)) {
+        passed += result == Result::Pass;
+        failed += result == Result::Fail;
+        skipped += result == Result::AlreadyProvisioned;
+        planned += result == Result::NotWritten;
+        busy += result == Result::Busy;
+    }
 
     QStringList summary;
     if (!request.setup.dryRun || passed + failed > 0)
@@ -305,12 +331,19 @@ int provisionCommand(const QStringList &words, QTextStream &out, QTextStream &er
         summary.append(request.setup.dryRun ? QStringLiteral("%1 planned").arg(planned)
                                             : QStringLiteral("%1 not written").arg(planned));
     }
+    if (busy > 0)
+        summary.append(QStringLiteral("%1 busy").arg(busy));
     if (request.setup.dryRun)
         summary.append(QStringLiteral("nothing written"));
     out << summary.join(QLatin1String(", ")) << '\n';
     out.flush();
-    // A unit the station stopped before writing it is not done.
-    if (failed > 0 || (planned > 0 && !request.setup.dryRun))
+    if (!station.stopReason().isEmpty()) {
+        err << "vantelo-cli: " << station.stopReason() << "; the station stopped taking units\n";
+        err.flush();
+        return BadFile;
+    }
+    // A unit the station stopped before writing it, or one it could not open, is not done.
+    if (failed > 0 || busy > 0 || (planned > 0 && !request.setup.dryRun))
         return Differs;
     return passed + skipped + planned == 0 ? NoUnit : Done;
 }

@@ -5,6 +5,14 @@ BaseWidget::BaseWidget(QWidget *parent) : QWidget(nullptr)
     Q_UNUSED(parent);
 }
 
+// The fields outlive the page's own part by a moment; a focus change while they go must not
+// reach a page that is no longer there.
+BaseWidget::~BaseWidget()
+{
+    for (const QPointer<FieldBinding> &binding : qAsConst(m_bindings))
+        delete binding.data();
+}
+
 void BaseWidget::setDebug(Debug *debug)
 {
     this->debug = debug;
@@ -15,7 +23,24 @@ void BaseWidget::setSerial(Serial *serial)
     this->serial = serial;
 }
 
-void BaseWidget::refresh() {}
+// The wait animation moves on after every second field read.
+void BaseWidget::refresh()
+{
+    for (int i = 0; i < m_bindings.size(); ++i) {
+        if (m_bindings.at(i))
+            m_bindings.at(i)->show();
+        if (i % 2 == 1)
+            emit iconUpdateSignal();
+    }
+}
+
+FieldBinding *BaseWidget::bind(QWidget *field, const QString &key,
+                               const FieldBinding::Captions &captions)
+{
+    auto *binding = new FieldBinding(this, field, key, captions);
+    m_bindings.append(binding);
+    return binding;
+}
 
 void BaseWidget::setFamily(Family family)
 {

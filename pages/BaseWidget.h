@@ -1,15 +1,19 @@
 #pragma once
 
-#include "link/SettingsIO.h"
+#include "pages/FieldBinding.h"
 
+#include <QList>
+#include <QPointer>
 #include <QWidget>
 
 class Debug;
 class Serial;
 
 // The contract between the main window and every device page: it hands each page the log window
-// and the command channel, asks it to read its values, and hears progress through one signal.
-class BaseWidget : public QWidget
+// and the command channel, asks it to read its values, and hears progress through one signal. A
+// page declares its fields as bindings to the settings table; reading the page reads them in
+// that order.
+class BaseWidget : public QWidget, public FieldBinding::Page
 {
     Q_OBJECT
 
@@ -17,6 +21,7 @@ public:
     // The parent is accepted but not used: a page stays parentless until the main window inserts
     // it into its stacked page area.
     explicit BaseWidget(QWidget *parent = nullptr);
+    ~BaseWidget() override;
 
     virtual void setDebug(Debug *debug);
     virtual void setSerial(Serial *serial);
@@ -30,18 +35,20 @@ signals:
     void iconUpdateSignal();
 
 protected:
+    FieldBinding *bind(QWidget *field, const QString &key,
+                       const FieldBinding::Captions &captions = {});
     // The channel the page talks through; null while it has none.
     virtual Serial *channel() const { return serial; }
-    // Reads one setting; not sent (the caller leaves its field alone) without a channel.
-    settings::Reading readSetting(const QString &key) const;
-    // Sends what the user typed as the setting's argument, if the user-text rule lets it through.
-    bool sendUserText(const QString &key, const QString &argument) const;
+
+    const settings::Setting *setting(const QString &key) const override;
+    settings::Reading readSetting(const QString &key) const override;
+    bool sendUserText(const QString &key, const QString &argument) const override;
+    const char *textContext() const override { return metaObject()->className(); }
 
     Debug *debug = nullptr;
     Serial *serial = nullptr;
 
 private:
-    const settings::Setting *setting(const QString &key) const;
-
     Family m_family = Family::Dimmer5;
+    QList<QPointer<FieldBinding>> m_bindings;
 };

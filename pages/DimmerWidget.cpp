@@ -1,7 +1,6 @@
 #include "pages/DimmerWidget.h"
 
 #include "pages/DimmerScrollWidget.h"
-#include "pages/FieldFocus.h"
 #include "ui/Theme.h"
 #include "ui_DimmerWidget.h"
 
@@ -10,12 +9,12 @@ DimmerWidget::DimmerWidget(QWidget *parent)
 {
     ui->setupUi(this);
     applyPageStyle(ui->page);
-    applyComboGroupStyle(ui->gb_bump, ui->l_bump, ui->cb_bump);
     applyCheckBoxStyle(ui->c_applyToAll);
-
+    // A failed or short read shows "Disable", as the unit starts up with the buttons off.
     ui->cb_bump->clear();
-    ui->cb_bump->insertItem(disableIndex, tr("Disable"));
-    ui->cb_bump->insertItem(enableIndex, tr("Enable"));
+    ui->cb_bump->addItems({tr("Disable"), tr("Enable")});
+    // The bump selector keeps its focus events to itself, as it always has.
+    bind(ui->cb_bump, QStringLiteral("dimmer.bump"))->consumeFocusEvents = true;
 
     // The editor belongs to this page but is never shown: only its content widget is, inside the
     // scroll area.
@@ -25,11 +24,6 @@ DimmerWidget::DimmerWidget(QWidget *parent)
     ui->sa_dimmers->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ui->sa_dimmers->setWidgetResizable(false);
     ui->sa_dimmers->setAlignment(Qt::AlignCenter);
-
-    // The bump selector keeps its focus events to itself, as it always has, and now has the
-    // wheel guard every other selector has: in Qt 5 a wheel over it picks an entry and so wrote
-    // the setting while the user only scrolled the page.
-    FieldFocus::watch(ui->gb_bump, ui->l_bump, ui->cb_bump, FieldFocus::FocusEvents::Consume);
 }
 
 DimmerWidget::~DimmerWidget()
@@ -69,23 +63,8 @@ void DimmerWidget::setSerial(Serial *serial)
 
 void DimmerWidget::refresh()
 {
-    bumpEnableUpdate();
+    BaseWidget::refresh();
     m_editor->refresh();
-}
-
-void DimmerWidget::bumpEnableUpdate()
-{
-    // A failed or short read shows "Disable", as the unit starts up with the buttons off.
-    const settings::Reading reading = readSetting(QStringLiteral("dimmer.bump"));
-    const bool enabled = reading.value && reading.value->toBool();
-    ui->cb_bump->setCurrentIndex(enabled ? enableIndex : disableIndex);
-}
-
-void DimmerWidget::on_cb_bump_activated(const QString &arg1)
-{
-    sendUserText(QStringLiteral("dimmer.bump"),
-                 arg1.contains(QLatin1String("nable")) ? QStringLiteral("1") : QStringLiteral("0"));
-    bumpEnableUpdate();
 }
 
 void DimmerWidget::on_c_applyToAll_clicked()

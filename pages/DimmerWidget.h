@@ -27,14 +27,9 @@ public:
     void refresh() override;
 
 private slots:
-    void on_cb_bump_activated(const QString &arg1);
     void on_c_applyToAll_clicked();
 
 private:
-    void bumpEnableUpdate();
-
     Ui::DimmerWidget *ui;
     DimmerScrollWidget *m_editor;
-    const int disableIndex = 0;
-    const int enableIndex = 1;
 };

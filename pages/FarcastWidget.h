@@ -2,10 +2,6 @@
 
 #include "pages/BaseWidget.h"
 
-#include <QString>
-
-class QComboBox;
-
 namespace Ui {
 class FarcastWidget;
 }
@@ -19,26 +15,8 @@ public:
     explicit FarcastWidget(QWidget *parent);
     ~FarcastWidget() override;
 
-    void setDebug(Debug *debug) override;
-    void setSerial(Serial *serial) override;
-    void refresh() override;
-
     void setInputModeVisible(bool visible);
 
-private slots:
-    void on_cb_dmxInputMode_activated(const QString &arg1);
-    void on_le_vexaId_editingFinished();
-    void on_cb_antSelect_activated(int index);
-    void on_cb_outputPower_activated(int index);
-    void on_le_vexaKey_editingFinished();
-
 private:
-    void inputModeUpdate();
-    void vexaIdUpdate();
-    void antennaUpdate();
-    void powerUpdate();
-    void vexaKeyUpdate();
-    void readEntry(const char *key, QComboBox *combo);
-
     Ui::FarcastWidget *ui;
 };

@@ -282,6 +282,10 @@ std::optional<Plan> csvPlan(const QByteArray &text, QString *why)
     const QStringList &header = records->first();
     for (int i = 0; i < header.size(); ++i)
         column.insert(header.at(i).trimmed().toLower(), i);
+    // A patch exported by us names the personality as consoles do, its mode; so that it reads
+    // back as a plan of the same slots, the mode stands in for a missing personality column.
+    if (!column.contains(QStringLiteral("personality")) && column.contains(QStringLiteral("mode")))
+        column.insert(QStringLiteral("personality"), column.value(QStringLiteral("mode")));
     for (const char *required : {"label", "model", "universe", "address", "personality"}) {
         if (!column.contains(QLatin1String(required))) {
             *why = QStringLiteral("the plan's first row has no column '%1'").arg(required);

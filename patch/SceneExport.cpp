@@ -161,12 +161,12 @@ std::optional<QByteArray> sceneArchive(const QVector<Slot> &slotList, QString *w
 
 QStringList patchColumns()
 {
-    return {QStringLiteral("fixture_id"),  QStringLiteral("label"),
-            QStringLiteral("model"),       QStringLiteral("fixture_type"),
-            QStringLiteral("personality"), QStringLiteral("universe"),
-            QStringLiteral("address"),     QStringLiteral("absolute_address"),
-            QStringLiteral("footprint"),   QStringLiteral("rdm_uid"),
-            QStringLiteral("template"),    QStringLiteral("time"),
+    return {QStringLiteral("fixture_id"), QStringLiteral("label"),
+            QStringLiteral("model"),      QStringLiteral("fixture_type"),
+            QStringLiteral("mode"),       QStringLiteral("universe"),
+            QStringLiteral("address"),    QStringLiteral("absolute_address"),
+            QStringLiteral("footprint"),  QStringLiteral("rdm_uid"),
+            QStringLiteral("template"),   QStringLiteral("time"),
             QStringLiteral("uuid")};
 }
 

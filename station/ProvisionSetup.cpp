@@ -29,6 +29,26 @@ const QRegularExpression &placeholderPattern()
 const QStringList placeholders = {QStringLiteral("n"), QStringLiteral("address"),
                                   QStringLiteral("model"), QStringLiteral("uid")};
 
+// The slots a dimmer listens on: its channels, two each at 16-bit; a card's address is one slot
+// it does not take from the sequence.
+int slotsOf(const ModelInfo &info, const std::optional<settings::Value> &personality)
+{
+    if (info.family == Family::Receiver)
+        return 0;
+    const settings::Setting *setting = settings::find(info.family, keyPersonality);
+    const bool sixteen =
+        personality && setting->entries.value(personality->toInt()) == QLatin1String("16-bit");
+    return info.channels * (sixteen ? 2 : 1);
+}
+
+QString footprintTooSmall(const QString &model, int footprint, int listened)
+{
+    return QStringLiteral("--footprint %1=%2 is smaller than the %3 slots the unit listens on")
+        .arg(model)
+        .arg(footprint)
+        .arg(listened);
+}
+
 } // namespace
 
 std::optional<Template> loadTemplate(const QString &path, QString *why)
@@ -138,6 +158,18 @@ QString setupRefusal(const Setup &setup)
             return QStringLiteral("--footprint %1 needs a number from 0 to %2")
                 .arg(it.key())
                 .arg(lastSlot);
+        // A template without a personality leaves the unit's own, known only once it is read:
+        // at 8-bit it takes the fewest.
+        const ModelInfo &info = *catalogue::find(it.key());
+        std::optional<settings::Value> personality;
+        for (const Template &t : setup.templates) {
+            const settingsfile::Entry *entry = t.contents.find(keyPersonality);
+            if (t.contents.family == info.family && entry)
+                personality = entry->value;
+        }
+        const int listened = slotsOf(info, personality);
+        if (it.value() > 0 && it.value() < listened)
+            return footprintTooSmall(it.key(), it.value(), listened);
     }
     if (setup.labelPattern) {
         const QString why = labelPatternRefusal(*setup.labelPattern);
@@ -192,24 +224,26 @@ std::optional<QVector<settingsfile::Entry>> UnitPlanner::plan(const Identity &id
 
     unit.universe = m_setup.universe ? *m_setup.universe
                                      : int(templateValue(keyUniverse).value_or(0).toLongLong());
-    const ModelInfo *info = catalogue::find(unit.model);
-    if (m_setup.footprints.contains(unit.model)) {
-        unit.footprint = m_setup.footprints.value(unit.model);
-    } else if (family != Family::Receiver) {
-        const settings::Setting *personality = settings::find(family, keyPersonality);
-        const auto wide = templateValue(keyPersonality);
-        const bool sixteen =
-            wide && personality->entries.value(wide->toInt()) == QLatin1String("16-bit");
-        unit.footprint = info->channels * (sixteen ? 2 : 1);
+    const int listened = slotsOf(*catalogue::find(unit.model), templateValue(keyPersonality));
+    unit.footprint = m_setup.footprints.value(unit.model, listened);
+    if (unit.footprint > 0 && unit.footprint < listened) {
+        *why = footprintTooSmall(unit.model, unit.footprint, listened);
+        return std::nullopt;
     }
     const bool fromSequence = m_setup.startAddress && unit.footprint > 0;
     if (fromSequence) {
-        const std::optional<int> address = allocate(unit.universe, unit.footprint);
+        const QString owner = unit.uid.trimmed().toUpper();
+        std::optional<int> address;
+        if (m_setup.again)
+            address = ownRange(unit.universe, unit.footprint, owner);
+        if (!address)
+            address = allocate(unit.universe, unit.footprint, owner);
         if (!address) {
             *why = QStringLiteral("address range exhausted");
             return std::nullopt;
         }
         unit.address = *address;
+        m_reserved[unit.universe].append({unit.address, unit.lastAddress(), owner});
     } else {
         unit.address = int(templateValue(keyAddress).value_or(0).toLongLong());
     }
@@ -237,21 +271,40 @@ std::optional<QVector<settingsfile::Entry>> UnitPlanner::plan(const Identity &id
     return wanted;
 }
 
-std::optional<int> UnitPlanner::allocate(int universe, int footprint)
+std::optional<int> UnitPlanner::overlap(int universe, int first, int last,
+                                        const QString &owner) const
+{
+    const QVector<Range> ranges = m_reserved.value(universe);
+    const auto taken = std::find_if(ranges.begin(), ranges.end(), [&](const Range &r) {
+        return r.uid != owner && r.first <= last && first <= r.last;
+    });
+    return taken == ranges.end() ? std::nullopt : std::optional<int>(taken->last);
+}
+
+std::optional<int> UnitPlanner::ownRange(int universe, int footprint, const QString &owner) const
+{
+    const QVector<Range> ranges = m_reserved.value(universe);
+    const auto mine = std::find_if(ranges.rbegin(), ranges.rend(),
+                                   [&](const Range &r) { return r.uid == owner; });
+    if (mine == ranges.rend())
+        return std::nullopt;
+    const int last = mine->first + footprint - 1;
+    if (last > lastSlot || overlap(universe, mine->first, last, owner))
+        return std::nullopt;
+    return mine->first;
+}
+
+std::optional<int> UnitPlanner::allocate(int universe, int footprint, const QString &owner)
 {
     int start = m_cursor;
-    const QVector<QPair<int, int>> ranges = m_reserved.value(universe);
     while (start + footprint - 1 <= lastSlot) {
         const int end = start + footprint - 1;
-        const auto taken =
-            std::find_if(ranges.begin(), ranges.end(), [&](const QPair<int, int> &r) {
-                return r.first <= end && start <= r.second;
-            });
-        if (taken == ranges.end()) {
+        const std::optional<int> taken = overlap(universe, start, end, owner);
+        if (!taken) {
             m_cursor = end + 1;
             return start;
         }
-        start = taken->second + 1;
+        start = *taken + 1;
     }
     return std::nullopt;
 }

@@ -1,12 +1,25 @@
 #pragma once
 
 #include "station/ProvisionLog.h"
+#include "station/ProvisionTypes.h"
 #include "station/ProvisionUnit.h"
-#include "station/Provisioning.h"
 
 #include <QMap>
 
 namespace provision {
+
+// Reads and checks a settings file as a template; on refusal none, and one line in *why.
+std::optional<Template> loadTemplate(const QString &path, QString *why);
+
+// Empty when the pattern may be used: only the four placeholders, and even its longest expansion
+// ({n} as ten digits, {address} as three, the longest model number, twelve for {uid}) makes a
+// label command that every family's unit would be sent. Otherwise why not.
+QString labelPatternRefusal(const QString &pattern);
+QString expandLabel(const QString &pattern, const LabelFields &fields);
+
+// Empty when the setup may be used (templates of distinct families, the label pattern, the
+// ranges of the numbers); otherwise why not. start() checks it too.
+QString setupRefusal(const Setup &setup);
 
 // What identification reads besides the identity, by family: what the assignment needs and the
 // template does not say.
@@ -28,10 +41,17 @@ public:
                                                      QString *why);
 
 private:
-    std::optional<int> allocate(int universe, int footprint);
+    // The end of a range given before to another unit than owner (UID in upper case) that
+    // overlaps; none when the slots are free.
+    std::optional<int> overlap(int universe, int first, int last, const QString &owner) const;
+    // The start of owner's last range, when the footprint still fits there.
+    std::optional<int> ownRange(int universe, int footprint, const QString &owner) const;
+    std::optional<int> allocate(int universe, int footprint, const QString &owner);
 
     Setup m_setup;
-    QHash<int, QVector<QPair<int, int>>> m_reserved;
+    // The log's PASS ranges, then every range given since; a unit provisioned again is not
+    // kept off its own.
+    QHash<int, QVector<Range>> m_reserved;
     int m_cursor = 1;
     int m_passRows = 0;
     int m_numbered = 0;

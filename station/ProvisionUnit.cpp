@@ -31,6 +31,7 @@ void UnitWorker::identify()
     const session::Result result = session::connectPatiently(*m_serial, m_port);
     if (!result.ready()) {
         identity.failure = session::describe(result);
+        identity.busy = result.open == session::OpenResult::Busy;
         emit identified(m_id, identity);
         end();
         return;

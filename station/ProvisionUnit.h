@@ -23,6 +23,7 @@ struct Identity
     QString software;
     QHash<QString, settings::Value> current;
     QString failure;
+    bool busy = false; // another program holds the port
 
     bool isUnit() const { return !model.isEmpty(); }
 };

@@ -1,7 +1,7 @@
 #include "station/Provisioning.h"
 
-#include "link/PortSource.h"
 #include "station/ProvisionLog.h"
+#include "station/ProvisionPorts.h"
 #include "station/ProvisionSetup.h"
 #include "station/ProvisionUnit.h"
 
@@ -9,15 +9,47 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QFileSystemWatcher>
-#include <QSet>
+#include <QRegularExpression>
 #include <QThread>
-#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
 
+#include <sys/stat.h>
+
 namespace provision {
+
+namespace {
+
+using FileId = QPair<quint64, quint64>; // device, inode
+
+std::optional<FileId> fileId(const QString &path)
+{
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return FileId(info.st_dev, info.st_ino);
+}
+
+// A record is named by the unit's UID, which the station learns only when the unit is read;
+// the names any unit could have are checked before the first unit is written.
+QString recordFolderRefusal(const QString &folder)
+{
+    static const QRegularExpression uidName(QStringLiteral("^[0-9A-F]{12}\\.json$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::System |
+                                                     QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString &name : names) {
+        if (!uidName.match(name).hasMatch())
+            continue;
+        const QString why = replaceRefusal(QDir(folder).filePath(name));
+        if (!why.isEmpty())
+            return QStringLiteral("--record-dir: ") + why;
+    }
+    return QString();
+}
+
+} // namespace
 
 QString resultName(Result result)
 {
@@ -34,6 +66,8 @@ QString resultName(Result result)
         return QStringLiteral("not written");
     case Result::NotAUnit:
         return QStringLiteral("not a supported unit");
+    case Result::Busy:
+        return QStringLiteral("busy");
     }
     return QString();
 }
@@ -57,16 +91,8 @@ struct Station::Private
         UnitWorker *worker = nullptr;
     };
 
-    struct Candidate
-    {
-        QString path;
-        quint64 device = 0;
-        QString serialNumber;
-    };
-
     Station *const q;
     Setup setup;
-    Selection selection;
     bool watch = false;
     bool running = false;
     bool stopping = false;
@@ -81,11 +107,10 @@ struct Station::Private
     LogFile log;
     LogHistory history;
     UnitPlanner planner;
+    QVector<FileId> filesRead; // the templates and the log: no record may replace them
+    QString stopReason;
 
-    QHash<quint64, QStringList> seen;
-    std::unique_ptr<QFileSystemWatcher> folderWatch;
-    QTimer settle;
-    QMetaObject::Connection portWatch;
+    PortFinder ports;
 
     Entry *entry(int id)
     {
@@ -93,99 +118,37 @@ struct Station::Private
         return index >= 0 && index < entries.size() ? &entries[index] : nullptr;
     }
 
-    QVector<Candidate> candidates();
     void scan();
-    void arrive(const Candidate &candidate);
+    void arrive(const PortCandidate &candidate);
     void onIdentified(int id, const Identity &identity);
     void assignReady();
     void assign(Entry &e);
     void release(Entry &e, Result result, const QString &failure);
     void finish(Entry &e, Result result, const QString &failure);
     void onThreadEnded(int id);
+    QString recordRefusal(const QString &path) const;
+    void stopBecause(const QString &why);
     void stopWatching();
     void maybeFinish();
 };
-
-QVector<Station::Private::Candidate> Station::Private::candidates()
-{
-    QVector<Candidate> named, others;
-    QHash<quint64, QString> serials;
-    const QList<PortInfo> system = PortSource::availablePorts();
-    for (const PortInfo &port : system) {
-        if (port.deviceNumber != 0 && !port.serialNumber.isEmpty())
-            serials.insert(port.deviceNumber, port.serialNumber);
-    }
-    for (const QString &path : qAsConst(selection.ports))
-        named.append({path, PortSource::deviceNumberOf(path), QString()});
-    if (!selection.portDir.isEmpty()) {
-        const QDir dir(selection.portDir);
-        const QStringList names =
-            dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-        for (const QString &name : names) {
-            const QString path = dir.filePath(name);
-            if (const quint64 device = PortSource::deviceNumberOf(path))
-                others.append({path, device, QString()});
-        }
-    }
-    if (selection.attached) {
-        for (const PortInfo &port : system) {
-            if (!port.isSupported())
-                continue;
-            const QString path = port.path();
-            others.append({path,
-                           port.deviceNumber ? port.deviceNumber : PortSource::deviceNumberOf(path),
-                           QString()});
-        }
-    }
-    std::stable_sort(others.begin(), others.end(), [](const Candidate &a, const Candidate &b) {
-        return PortSource::naturalLess(QFileInfo(a.path).fileName(), QFileInfo(b.path).fileName());
-    });
-    // One unit reached through two paths (a node and its by-id link) is one unit: the first path
-    // given or found stands for it.
-    QVector<Candidate> all;
-    QSet<quint64> devices;
-    for (Candidate &c : named + others) {
-        if (c.device != 0 && devices.contains(c.device))
-            continue;
-        if (c.device != 0)
-            devices.insert(c.device);
-        c.serialNumber = serials.value(c.device);
-        all.append(c);
-    }
-    return all;
-}
 
 void Station::Private::scan()
 {
     if (!running || stopping)
         return;
-    const QVector<Candidate> found = candidates();
-    if (!watch) {
-        for (const Candidate &c : found)
-            arrive(c);
-        maybeFinish();
+    // Rows written to a log that is no longer at its path would be lost to the next start.
+    const QString gone = setup.dryRun ? QString() : log.goneReason();
+    if (!gone.isEmpty()) {
+        stopBecause(gone);
         return;
     }
-    // A port is a new arrival unless one of its unit's paths was there at the last look; a
-    // device number alone may pass to another unit (pseudo-terminals are numbered again).
-    QHash<quint64, QStringList> now;
-    for (const Candidate &c : found) {
-        if (c.device != 0)
-            now[c.device].append(c.path);
-    }
-    for (const Candidate &c : found) {
-        if (c.device == 0)
-            continue;
-        const QStringList before = seen.value(c.device);
-        const QStringList &paths = now[c.device];
-        if (std::none_of(paths.begin(), paths.end(),
-                         [&](const QString &p) { return before.contains(p); }))
-            arrive(c);
-    }
-    seen = now;
+    for (const PortCandidate &c : ports.arrivals())
+        arrive(c);
+    if (!watch)
+        maybeFinish();
 }
 
-void Station::Private::arrive(const Candidate &candidate)
+void Station::Private::arrive(const PortCandidate &candidate)
 {
     Entry e;
     e.unit.id = ++lastId;
@@ -239,7 +202,10 @@ void Station::Private::onIdentified(int id, const Identity &identity)
     if (!e)
         return;
     if (!identity.isUnit()) {
-        finish(*e, Result::NotAUnit, identity.failure);
+        if (identity.busy)
+            finish(*e, Result::Busy, QStringLiteral("another program holds the port"));
+        else
+            finish(*e, Result::NotAUnit, identity.failure);
         assignReady();
         return;
     }
@@ -281,11 +247,18 @@ void Station::Private::assign(Entry &e)
         release(e, Result::NotWritten, QStringLiteral("the station stopped before its turn"));
         return;
     }
-    if (history.passedUids.contains(unit.uid) && !setup.again) {
+    if (history.passedUids.contains(unit.uid.trimmed().toUpper()) && !setup.again) {
         release(e, Result::AlreadyProvisioned, QString());
         return;
     }
-    QString why;
+    const QString record = setup.recordDir.isEmpty()
+                               ? QString()
+                               : QDir(setup.recordDir).filePath(unit.uid + QStringLiteral(".json"));
+    QString why = setup.dryRun ? QString() : recordRefusal(record);
+    if (!why.isEmpty()) {
+        release(e, Result::Fail, QStringLiteral("record: ") + why);
+        return;
+    }
     const auto wanted = planner.plan(e.identity, unit, &why);
     if (!wanted) {
         release(e, Result::Fail, why);
@@ -297,9 +270,6 @@ void Station::Private::assign(Entry &e)
         return;
     }
     e.phase = Entry::Writing;
-    const QString record = setup.recordDir.isEmpty()
-                               ? QString()
-                               : QDir(setup.recordDir).filePath(unit.uid + QStringLiteral(".json"));
     UnitWorker *worker = e.worker;
     QMetaObject::invokeMethod(
         worker, [worker, wanted = *wanted, record] { worker->write(wanted, record); },
@@ -329,8 +299,11 @@ void Station::Private::finish(Entry &e, Result result, const QString &failure)
         e.unit.failure = QStringLiteral("its log row could not be written: ") + log.errorString();
     }
     if (e.unit.result == Result::Pass)
-        history.passedUids.insert(e.unit.uid);
+        history.passedUids.insert(e.unit.uid.trimmed().toUpper());
     emit q->unitFinished(e.unit);
+    const QString gone = setup.dryRun ? QString() : log.goneReason();
+    if (!gone.isEmpty())
+        stopBecause(gone);
     maybeFinish();
 }
 
@@ -347,11 +320,30 @@ void Station::Private::onThreadEnded(int id)
     maybeFinish();
 }
 
+QString Station::Private::recordRefusal(const QString &path) const
+{
+    if (path.isEmpty())
+        return QString();
+    const QString why = replaceRefusal(path);
+    if (!why.isEmpty())
+        return why;
+    const std::optional<FileId> id = fileId(path);
+    if (id && filesRead.contains(*id))
+        return QStringLiteral("%1 would replace a file this station reads")
+            .arg(QFileInfo(path).fileName());
+    return QString();
+}
+
+void Station::Private::stopBecause(const QString &why)
+{
+    if (stopReason.isEmpty())
+        stopReason = why;
+    q->stop();
+}
+
 void Station::Private::stopWatching()
 {
-    settle.stop();
-    folderWatch.reset();
-    QObject::disconnect(portWatch);
+    ports.stop();
 }
 
 void Station::Private::maybeFinish()
@@ -373,10 +365,7 @@ Station::Station(QObject *parent) : QObject(parent), d(std::make_unique<Private>
 {
     qRegisterMetaType<provision::Unit>();
     qRegisterMetaType<provision::Identity>();
-    d->settle.setSingleShot(true);
-    // Long enough for a link and the file it is renamed from to settle into one entry.
-    d->settle.setInterval(50);
-    connect(&d->settle, &QTimer::timeout, this, [this] { d->scan(); });
+    connect(&d->ports, &PortFinder::changed, this, [this] { d->scan(); });
 }
 
 Station::~Station()
@@ -415,7 +404,6 @@ bool Station::start(const Setup &setup, const Selection &selection, bool watch, 
         return refuse(reason);
 
     d->setup = setup;
-    d->selection = selection;
     d->watch = watch;
     d->stopping = false;
     d->cancel = std::make_shared<std::atomic_bool>(false);
@@ -423,50 +411,35 @@ bool Station::start(const Setup &setup, const Selection &selection, bool watch, 
     d->order.clear();
     d->assigned = 0;
     d->history = LogHistory();
-    d->seen.clear();
-    if (!readLog(setup.logPath, d->history, &reason))
-        return refuse(reason);
-    d->planner = UnitPlanner(setup, d->history);
-    if (!setup.dryRun) {
+    d->stopReason.clear();
+    d->filesRead.clear();
+    if (setup.dryRun) {
+        if (!readLog(setup.logPath, d->history, &reason))
+            return refuse(reason);
+    } else {
         if (!setup.recordDir.isEmpty() && !QDir().mkpath(setup.recordDir))
             return refuse(QStringLiteral("cannot create the folder %1").arg(setup.recordDir));
         if (!setup.recordDir.isEmpty() && !QFileInfo(setup.recordDir).isWritable())
             return refuse(QStringLiteral("cannot write in %1").arg(setup.recordDir));
-        if (!d->log.open(setup.logPath, &reason))
+        if (!setup.recordDir.isEmpty())
+            reason = recordFolderRefusal(setup.recordDir);
+        if (!reason.isEmpty() || !d->log.open(setup.logPath, d->history, &reason))
             return refuse(reason);
+        for (const Template &t : setup.templates) {
+            if (const std::optional<FileId> id = fileId(t.path))
+                d->filesRead.append(*id);
+        }
+        if (const std::optional<FileId> id = fileId(setup.logPath))
+            d->filesRead.append(*id);
     }
+    d->planner = UnitPlanner(setup, d->history);
 
     d->extraKeys = identificationKeys(setup);
 
-    if (watch) {
-        d->folderWatch = std::make_unique<QFileSystemWatcher>();
-        // The folders, and the folders they are in: a link folder that a simulator removes and
-        // makes again is watched again.
-        QStringList folders;
-        if (!selection.portDir.isEmpty())
-            folders.append(QFileInfo(selection.portDir).absoluteFilePath());
-        for (const QString &port : selection.ports)
-            folders.append(QFileInfo(port).absolutePath());
-        for (int i = 0, count = folders.size(); i < count; ++i)
-            folders.append(QFileInfo(folders.at(i)).absolutePath());
-        folders.removeDuplicates();
-        const auto watchFolders = [this, folders] {
-            for (const QString &folder : folders) {
-                if (!d->folderWatch->directories().contains(folder) && QFileInfo(folder).isDir())
-                    d->folderWatch->addPath(folder);
-            }
-        };
-        watchFolders();
-        connect(d->folderWatch.get(), &QFileSystemWatcher::directoryChanged, this,
-                [this, watchFolders] {
-                    watchFolders();
-                    d->settle.start();
-                });
-        if (selection.attached) {
-            if (PortWatch *ports = PortSource::watch())
-                d->portWatch = connect(ports, &PortWatch::changed, this, [this] { d->scan(); });
-        }
-    }
+    // The log's folder shows the log deleted or moved.
+    d->ports.start(selection, watch,
+                   setup.dryRun ? QStringList()
+                                : QStringList{QFileInfo(setup.logPath).absolutePath()});
     d->running = true;
     // Every signal comes from the event loop, after the caller has connected to them.
     QMetaObject::invokeMethod(
@@ -498,6 +471,16 @@ void Station::abort()
 bool Station::isRunning() const
 {
     return d->running;
+}
+
+QString Station::logNote() const
+{
+    return d->history.cutShort;
+}
+
+QString Station::stopReason() const
+{
+    return d->stopReason;
 }
 
 QVector<Unit> Station::units() const

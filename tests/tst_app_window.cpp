@@ -67,16 +67,18 @@ int ScriptPage::live = 0;
 // is in place before the first refresh, which may run before this returns.
 bool scriptRig(std::unique_ptr<AppRig> &rig, int pauseMs, ScriptPage::Hook hook)
 {
-    PageFamily family;
-    family.modelNumbers = catalogue::modelNumbers();
-    for (const char *button : {"T0", "T1", "T2", "T3"}) {
-        family.positions.append(
-            {[=](const QString &, QWidget *) { return new ScriptPage(pauseMs, hook); },
-             button,
-             {},
-             {}});
+    QVector<PageFamily> families;
+    for (Family each : catalogue::families()) {
+        families.append({each, {}, {}});
+        for (const char *button : {"T0", "T1", "T2", "T3"}) {
+            families.last().positions.append(
+                {[=](const ModelInfo &, QWidget *) { return new ScriptPage(pauseMs, hook); },
+                 button,
+                 {},
+                 {}});
+        }
     }
-    rig = std::make_unique<AppRig>("7146", QVector<PageFamily>{family});
+    rig = std::make_unique<AppRig>("7146", families);
     return rig->start(false) && rig->catcher.waitForCount(1);
 }
 
@@ -128,7 +130,14 @@ struct PortPage
     SerialPortWidget *page = new SerialPortWidget;
     QComboBox *combo = page->findChild<QComboBox *>("cb_Serialports");
     ModalCatcher catcher;
-    QSignalSpy announced{page, &SerialPortWidget::serialPortChange};
+    // The models announced, "disconnected" and "" for Cancel.
+    QStringList announced;
+    const QList<QMetaObject::Connection> listening = {
+        QObject::connect(page, &SerialPortWidget::unitConnected,
+                         [this](const session::Result &unit) { announced << unit.model; }),
+        QObject::connect(page, &SerialPortWidget::disconnected,
+                         [this] { announced << "disconnected"; }),
+        QObject::connect(page, &SerialPortWidget::cancelled, [this] { announced << ""; })};
 };
 
 } // namespace
@@ -237,7 +246,7 @@ private slots:
                 if (what == "unplug")
                     rig->server.unplug();
                 else if (what == "disconnect")
-                    emit rig->window->portPage()->serialPortChange("disconnected");
+                    emit rig->window->portPage()->disconnected();
                 else if (what == "click")
                     rig->showPage(0), rig->showPage(1);
                 else
@@ -311,8 +320,8 @@ private slots:
                 p.click("p_SerialportsConnect");
             QCOMPARE(p.announced.size(), said.isEmpty() ? 0 : automatic ? 1 : 2);
             QCOMPARE(p.unit.commandLog().size(), p.announced.size());
-            for (const QVariantList &announced : p.announced)
-                QCOMPARE(announced.at(0).toString(), said);
+            for (const QString &announced : p.announced)
+                QCOMPARE(announced, said);
             // Another unit appears ahead: the rebuilt list still points at the one connected.
             p.system.prepend(p.system.last());
             p.system.first().portName = "ttyACM7";
@@ -321,8 +330,8 @@ private slots:
             // Disconnect lets go of the port for real; Cancel asks to end the program.
             p.click("p_SerialportsDisconnect");
             p.click("p_SerialportsCancel");
-            QCOMPARE(p.announced.takeLast(), QVariantList{""});
-            QCOMPARE(p.announced.takeLast(), QVariantList{"disconnected"});
+            QCOMPARE(p.announced.takeLast(), "");
+            QCOMPARE(p.announced.takeLast(), "disconnected");
             QCOMPARE(other.open(), Serial::OpenResult::Opened);
             QCOMPARE(p.catcher.messages.size(), 0);
             return;
@@ -452,6 +461,67 @@ private slots:
             const int logged = rig.server.commandLog().size();
             QTRY_VERIFY(rig.server.commandLog().mid(logged).contains("getUniverse"));
         }
+    }
+
+    void settingsFileUnitGoes_data()
+    {
+        QTest::addColumn<bool>("saving");
+        // other: while the file dialog is open the unit is pulled and another 7146 (another UID,
+        // another universe) is connected in its place; lost: the unit goes during the work.
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("Save, another unit after the dialog -> nothing saved")
+            << true << "other"
+            << "no longer the unit on the port. Nothing was saved.";
+        QTest::newRow("Load, another unit after the dialog -> nothing written")
+            << false << "other"
+            << "no longer the unit on the port. Nothing was written.";
+        QTest::newRow("Save, unit lost while read -> one message")
+            << true << "lost"
+            << "The unit stopped answering; nothing was saved.";
+        QTest::newRow("Load, unit lost while compared -> one message")
+            << false << "lost"
+            << "The unit stopped answering; nothing was written.";
+    }
+
+    // A settings file never reaches another unit, and a loss is reported once.
+    void settingsFileUnitGoes()
+    {
+        QFETCH(bool, saving);
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, message);
+        AppRig rig("7146");
+        QVERIFY2(rig.start(), qPrintable(rig.error));
+        QTemporaryDir dir;
+        const QString saved = dir.filePath("unit.json"), path = dir.filePath("now.json");
+        SettingsFiles *files = rig.window->settingsFiles();
+        files->setFileChooser([&](QWidget *, bool, const QString &) { return saved; });
+        files->save();
+        QTRY_COMPARE(rig.catcher.count("Saved 40 setting(s) of the 7146 to unit.json."), 1);
+        files->setDialogRunner(
+            [](QDialog *dialog) { dialog->findChild<QPushButton *>("pb_apply")->click(); });
+        files->setFileChooser([&](QWidget *, bool, const QString &) {
+            if (meanwhile == "lost") {
+                rig.server.setUnplugAfterCommands(3);
+            } else {
+                rig.server.unplug();
+                rig.waitForLoss(rig.losses.size());
+                rig.server.setUid("4B56000099AA");
+                rig.server.modifyState([](sim::DeviceState &s) { s.universe = 77; });
+                rig.reconnect();
+            }
+            return saving ? path : saved;
+        });
+        const int losses = rig.losses.size();
+        rig.server.clearLog();
+        saving ? files->save() : files->load();
+        QTRY_VERIFY(rig.catcher.count() > 0 && rig.catcher.last().text.endsWith(message));
+        QVERIFY(rig.server.commandLog().filter(QRegularExpression("^set")).isEmpty());
+        QVERIFY(!QFile::exists(path));
+        // Reported once: by the window while the dialog was open, or by the action alone (the
+        // window's poll lets the unit go before it is back at the port page).
+        QTRY_VERIFY(meanwhile == "other" ? rig.isConnected() : rig.isOnPortPage());
+        QCOMPARE(rig.losses.size(), losses + (meanwhile == "other" ? 1 : 0));
     }
 
     // The station owns every unit from Start to Stop: the window lets go of its own without a

@@ -12,7 +12,8 @@ SECONDS_EACH=${1:-30}
 [ $# -gt 0 ] && shift
 TARGETS=("$@")
 if [ ${#TARGETS[@]} -eq 0 ]; then
-    TARGETS=(field_range quoted model_extraction fail_time sim_command settings_file plan)
+    TARGETS=(field_range quoted model_extraction fail_time sim_command settings_file plan
+        provision_log)
 fi
 
 if ! command -v clang++ >/dev/null; then

@@ -18,6 +18,7 @@ PACKAGES=(
     clang libclang-rt-14-dev libbenchmark-dev
     dpkg-dev desktop-file-utils appstream
     zlib1g-dev
+    libqt5sql5-sqlite libqt5sql5-psql postgresql postgresql-contrib
 )
 
 setup() { ensure_packages "${PACKAGES[@]}"; }

@@ -1,15 +1,15 @@
 #include "ui/Manual.h"
 
 #include "ui_Manual.h"
-#include "unit/ModelCatalogue.h"
 
 #include <QWebEngineView>
 
-Manual::Manual(QWidget *parent) : QDialog(parent), ui(new Ui::Manual)
+Manual::Manual(const QUrl &home, QWidget *parent)
+    : QDialog(parent), ui(new Ui::Manual), m_home(home)
 {
     ui->setupUi(this);
     view = new QWebEngineView(this);
-    view->load(makerHomePage());
+    view->load(m_home);
     ui->verticalLayout->addWidget(view, 0);
 }
 
@@ -21,6 +21,6 @@ Manual::~Manual()
 void Manual::loadUrl(QUrl url)
 {
     if (url.isEmpty())
-        url = makerHomePage();
+        url = m_home;
     view->load(url);
 }

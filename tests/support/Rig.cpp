@@ -24,19 +24,11 @@ Unit::Unit(const QString &model) : server(model)
     serial.setPrompt(getModelPrefix(model));
 }
 
-// The name a page's field goes by: its object name, or "group/index" for a dimmer channel's.
-static QString keyOf(const QWidget *w)
-{
-    const QVariant group = w->property("group");
-    return group.isValid() ? group.toString() + '/' + w->property("index").toString()
-                           : w->objectName();
-}
-
 QStringList pageSnapshot(const QWidget *page)
 {
     QStringList shown;
     for (QWidget *w : page->findChildren<QWidget *>()) {
-        QString key = keyOf(w);
+        QString key = w->objectName();
         auto *edit = qobject_cast<QLineEdit *>(w);
         auto *check = qobject_cast<QCheckBox *>(w);
         // A combo box's own line edit repeats its entry.
@@ -57,17 +49,17 @@ QStringList pageSnapshot(const QWidget *page)
 
 PageRig::PageRig(const QString &model, const QString &pageClass) : Unit(model)
 {
-    const PageFamily *family = findPageFamily(pageFamilies(), model);
-    for (const PagePosition &position : family->positions) {
-        pages << position.create(model, nullptr);
+    const ModelInfo &info = *catalogue::find(model);
+    for (const PagePosition &position : findPageFamily(pageFamilies(), info.family)->positions) {
+        pages << position.create(info, nullptr);
         if (position.configure)
             position.configure(pages.last());
         pages.last()->setSerial(&serial);
         if (pageClass == pages.last()->metaObject()->className())
             page = pages.last();
     }
-    if (family->afterBuild)
-        family->afterBuild(pages);
+    if (const auto &afterBuild = findPageFamily(pageFamilies(), info.family)->afterBuild)
+        afterBuild(pages);
 }
 
 PageRig::~PageRig()
@@ -77,13 +69,7 @@ PageRig::~PageRig()
 
 QWidget *PageRig::field(const QString &key) const
 {
-    // A channel's group box and caption carry its key too.
-    for (QWidget *w : page->findChildren<QWidget *>()) {
-        if (keyOf(w) == key &&
-            (!key.contains('/') || qobject_cast<QLineEdit *>(w) || qobject_cast<QComboBox *>(w)))
-            return w;
-    }
-    return nullptr;
+    return page->findChild<QWidget *>(key);
 }
 
 bool PageRig::focus(QWidget *widget)
