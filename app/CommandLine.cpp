@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 
-#include "core/SimDevice.h"
+#include "core/SimulateOptions.h"
 #include "link/PortSource.h"
 #include "server/PtyServer.h"
 #include "ui/About.h"
@@ -8,7 +8,6 @@
 
 #include <QCommandLineParser>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 namespace {
 
@@ -132,32 +131,19 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     const QStringList models = parser.values(simulateOption);
     if (models.size() > 1)
         return failure(QStringLiteral("--simulate can be given only once"));
-    if (!models.isEmpty()) {
-        const QString &model = models.constFirst();
-        if (!sim::SimDevice::isKnownModel(model)) {
-            return failure(QStringLiteral("unknown model '%1' for --simulate (known: %2)")
-                               .arg(model, catalogue::modelList()));
-        }
-        result.options.simulateModel = model;
-    }
-    if (parser.isSet(seedOption) || parser.isSet(uidOption)) {
-        if (models.isEmpty())
-            return failure(QStringLiteral("--seed and --uid go with --simulate"));
-    }
-    if (parser.isSet(seedOption)) {
-        bool ok = false;
-        const int seed = parser.value(seedOption).toInt(&ok);
-        if (!ok || seed < 0)
-            return failure(QStringLiteral("--seed needs a whole number from 0"));
-        result.options.simulateSeed = seed;
-    }
-    if (parser.isSet(uidOption)) {
-        static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{12}$"));
-        const QString uid = parser.value(uidOption);
-        if (!hex.match(uid).hasMatch())
-            return failure(QStringLiteral("--uid needs twelve hexadecimal digits"));
-        result.options.simulateUid = uid.toUpper();
-    }
+    const auto given = [&parser](const QCommandLineOption &option) -> std::optional<QString> {
+        if (!parser.isSet(option))
+            return std::nullopt;
+        return parser.value(option);
+    };
+    sim::SimulateOptions simulate;
+    const QString why = sim::parseSimulateOptions(given(simulateOption), given(seedOption),
+                                                  given(uidOption), simulate);
+    if (!why.isEmpty())
+        return failure(why);
+    result.options.simulateModel = simulate.model;
+    result.options.simulateSeed = simulate.seed.value_or(0);
+    result.options.simulateUid = simulate.uid;
     return result;
 }
 

@@ -4,13 +4,14 @@
 #include "app/Debug.h"
 #include "app/SerialPortWidget.h"
 #include "app/StationWindow.h"
-#include "unit/ModelCatalogue.h"
+#include "link/DeviceSession.h"
 #include "link/Serial.h"
 #include "pages/BaseWidget.h"
 #include "ui/About.h"
 #include "ui/Manual.h"
 #include "ui/PopupMessage.h"
 #include "ui/Theme.h"
+#include "unit/ModelCatalogue.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -462,7 +463,7 @@ void MainWindow::usbUpdate()
     pollTimer->stop();
     pollTimer->start(pollInterval);
 
-    if (serial->ping()) {
+    if (session::ping(*serial)) {
         setUsbConnectedIcon(ui->l_usb);
         deviceFound = true;
         if (!refreshTimer->isActive()) {

@@ -68,7 +68,7 @@ struct Device
             return false;
         }
         serial.setPortName(server.portPath());
-        if (serial.open() != 0) {
+        if (serial.open() != Serial::OpenResult::Opened) {
             *error = QStringLiteral("Serial::open failed on ") + server.portPath();
             return false;
         }

@@ -253,7 +253,7 @@ int main(int argc, char *argv[])
         serial.setPrompt(catalogue::familyPrompt(catalogue::find(model)->family));
         QString why;
         const settingsapply::Snapshot shot =
-            serial.open() == 0
+            serial.open() == Serial::OpenResult::Opened
                 ? settingsapply::snapshot(serial, model, catalogue::find(model)->family,
                                           QDateTime::currentDateTime())
                 : settingsapply::Snapshot();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/ExitCodes.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -9,20 +11,8 @@ class QTextStream;
 // that the tests run whole command lines in-process.
 namespace cli {
 
-// The exit codes; when several apply, the first of Usage, BadFile, NoUnit, Differs wins.
-enum ExitCode
-{
-    Done = 0,    // done, and the unit matches
-    Differs = 1, // a value differs, or did not take
-    Usage = 2,   // the command line is wrong
-    NoUnit = 3,  // no unit, a unit that stopped answering, or a key read as "no value"
-    BadFile = 4, // a settings file that cannot be used
-};
-
 // Runs one command line (without the program's name). Results go to out, errors to err, one
 // line each.
 int run(const QStringList &arguments, QTextStream &out, QTextStream &err);
-
-QString helpText();
 
 } // namespace cli

@@ -37,7 +37,7 @@ std::optional<settings::Reading> readKey(Unit &unit, const QString &key, Context
 {
     const settings::Reading reading =
         settings::read(unit.serial, *settings::find(unit.family(), key));
-    if (reading.sent && unit.serial.isOpen())
+    if (!session::unitLost(unit.serial))
         return reading;
     unitLost(context, key);
     return std::nullopt;
@@ -157,11 +157,11 @@ struct Assignment
 };
 
 // KEY=VALUE words, checked against every family before the unit is known (and against the
-// unit's family once it is).
-QVector<Assignment> assignments(const QStringList &words, std::optional<Family> family,
-                                Context &context)
+// unit's family once it is): each key's setting and the value it is written with.
+QVector<settingsfile::Entry> assignments(const QStringList &words, std::optional<Family> family,
+                                         Context &context)
 {
-    QVector<Assignment> out;
+    QVector<settingsfile::Entry> out;
     QStringList seen;
     for (const QString &word : words) {
         const int equals = word.indexOf(QLatin1Char('='));
@@ -202,22 +202,19 @@ QVector<Assignment> assignments(const QStringList &words, std::optional<Family> 
             context.fail(Usage, QStringLiteral("%1: %2").arg(assignment.key, why));
             continue;
         }
-        out.append(assignment);
+        out.append({setting, *value});
     }
     return out;
 }
 
 // Writes in the apply order, and only values that leave the unit within slot 512 together
 // with what it holds; the unit's address and personality are read for that when either is set.
-void setKeys(Unit &unit, const QVector<Assignment> &list, Context &context)
+void setKeys(Unit &unit, const QVector<settingsfile::Entry> &list, Context &context)
 {
     QVector<settingsfile::Entry> footprintEntries, others;
-    for (const Assignment &assignment : list) {
-        const settings::Setting &setting = *settings::find(unit.family(), assignment.key);
-        const settingsfile::Entry entry{&setting,
-                                        *settings::fromText(setting, assignment.text, nullptr)};
-        const bool footprintKey = assignment.key == QLatin1String("dmx.address") ||
-                                  assignment.key == QLatin1String("dmx.personality");
+    for (const settingsfile::Entry &entry : list) {
+        const bool footprintKey = entry.setting->key == QLatin1String("dmx.address") ||
+                                  entry.setting->key == QLatin1String("dmx.personality");
         (footprintKey ? footprintEntries : others).append(entry);
     }
     settingsapply::Plan plan;
@@ -242,7 +239,7 @@ void setKeys(Unit &unit, const QVector<Assignment> &list, Context &context)
         const settingsapply::Row &row = plan.rows.at(keys.indexOf(key));
         const settings::Setting &setting = *row.setting;
         const settings::WriteResult result = settings::write(unit.serial, setting, row.wanted);
-        if (!result.after.sent || !unit.serial.isOpen()) {
+        if (session::unitLost(unit.serial)) {
             unitLost(context, key);
             return;
         }
@@ -266,7 +263,8 @@ void set(const Options &options, Context &context)
     Unit unit;
     if (!connectUnit(options, unit, context))
         return;
-    const QVector<Assignment> toSet = assignments(options.arguments, unit.family(), context);
+    const QVector<settingsfile::Entry> toSet =
+        assignments(options.arguments, unit.family(), context);
     if (!context.failed())
         setKeys(unit, toSet, context);
 }
@@ -475,7 +473,8 @@ void reset(const Options &options, Context &context)
     Unit unit;
     if (!connectUnit(options, unit, context))
         return;
-    if (!settings::factoryReset(unit.serial) || !unit.serial.isOpen()) {
+    settings::factoryReset(unit.serial);
+    if (session::unitLost(unit.serial)) {
         unitLost(context, QStringLiteral("the factory reset"));
         return;
     }

@@ -1,10 +1,8 @@
 #include "cli/Options.h"
 
 #include "cli/OptionScan.h"
-#include "core/SimDevice.h"
+#include "core/SimulateOptions.h"
 #include "unit/DeviceSettings.h"
-
-#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -58,6 +56,7 @@ QString parseOptions(const QStringList &words, Options &options)
     if (!scan.error.isEmpty())
         return scan.error;
     QStringList positional = scan.positional;
+    QString simulate, seed, uid;
     for (const OptionScan::Option &option : scan.options) {
         const QString &name = option.name;
         const QString &value = option.value;
@@ -73,17 +72,10 @@ QString parseOptions(const QStringList &words, Options &options)
             (name == QLatin1String("--only") ? options.only : options.except) += items;
             continue;
         }
-        if (name == QLatin1String("--seed")) {
-            bool ok = false;
-            const int seed = value.toInt(&ok);
-            if (!ok || seed < 0)
-                return QStringLiteral("--seed needs a whole number from 0");
-            options.seed = seed;
-            continue;
-        }
         QString &target = name == QLatin1String("--port")       ? options.port
-                          : name == QLatin1String("--simulate") ? options.simulate
-                                                                : options.uid;
+                          : name == QLatin1String("--simulate") ? simulate
+                          : name == QLatin1String("--seed")     ? seed
+                                                                : uid;
         if (!target.isEmpty())
             return QStringLiteral("%1 can be given only once").arg(name);
         if (value.isEmpty())
@@ -111,17 +103,19 @@ QString parseOptions(const QStringList &words, Options &options)
                 .arg(QLatin1String(scope.option), options.command);
         }
     }
-    if (!options.port.isEmpty() && !options.simulate.isEmpty())
+    if (!options.port.isEmpty() && !simulate.isEmpty())
         return QStringLiteral("--port and --simulate exclude each other");
-    if ((options.seed || !options.uid.isEmpty()) && options.simulate.isEmpty())
-        return QStringLiteral("--seed and --uid need --simulate");
-    if (!options.simulate.isEmpty() && !sim::SimDevice::isKnownModel(options.simulate)) {
-        return QStringLiteral("unknown model '%1' (one of %2)")
-            .arg(options.simulate, catalogue::modelList());
-    }
-    static const QRegularExpression uidForm(QStringLiteral("^[0-9A-Fa-f]{12}$"));
-    if (!options.uid.isEmpty() && !uidForm.match(options.uid).hasMatch())
-        return QStringLiteral("--uid needs twelve hexadecimal digits");
+    const auto given = [](const QString &text) {
+        return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
+    };
+    sim::SimulateOptions simulated;
+    const QString refused =
+        sim::parseSimulateOptions(given(simulate), given(seed), given(uid), simulated);
+    if (!refused.isEmpty())
+        return refused;
+    options.simulate = simulated.model;
+    options.seed = simulated.seed;
+    options.uid = simulated.uid;
 
     const QString &c = options.command;
     const int count = options.arguments.size();

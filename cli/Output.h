@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/Cli.h"
+#include "cli/ExitCodes.h"
 #include "unit/DeviceSettings.h"
 
 #include <QJsonObject>

@@ -1,6 +1,6 @@
 #include "cli/PatchCommands.h"
 
-#include "cli/Cli.h"
+#include "cli/ExitCodes.h"
 #include "cli/OptionScan.h"
 #include "cli/Output.h"
 #include "patch/FixtureTypes.h"

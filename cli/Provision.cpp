@@ -1,6 +1,7 @@
 #include "cli/Provision.h"
 
-#include "cli/Cli.h"
+#include "cli/ExitCodes.h"
+#include "cli/Help.h"
 #include "cli/OptionScan.h"
 #include "cli/Output.h"
 #include "station/Provisioning.h"

@@ -1,19 +1,13 @@
 #include "files/SettingsApply.h"
 
-#include "link/Serial.h"
+#include "link/DeviceSession.h"
+#include "unit/DmxRules.h"
 
 #include <algorithm>
 
 namespace settingsapply {
 
 namespace {
-
-// The unit is gone when the channel closed under a command: Serial closes it after a command
-// that got no answer at all.
-bool unitLost(Serial &serial, const settings::Reading &reading)
-{
-    return !reading.sent || !serial.isOpen();
-}
 
 bool stopRequested(const Control &control)
 {
@@ -35,27 +29,10 @@ bool holds(const settings::Setting &setting, const std::optional<settings::Value
 // The step of the write order (see writeOrder in the header).
 int step(const settings::Setting &setting, const settings::Value &wanted)
 {
-    const QString &key = setting.key;
-    if (key.startsWith(QLatin1String("outputs.")))
-        return wanted.toBool() ? 11 : 1;
-    if (key.endsWith(QLatin1String("label"))) // device.label, dmx.port_label, channel.*.label
-        return 2;
-    if (key.startsWith(QLatin1String("failmode.")))
-        return 3;
-    if (key == QLatin1String("dimmer.bump"))
-        return 5;
-    if (key == QLatin1String("dmx.universe"))
-        return 6;
-    if (key == QLatin1String("dmx.personality") || key == QLatin1String("dmx.address"))
-        return 7;
-    if (key == QLatin1String("wireless.input_mode"))
-        return 9;
-    if (key.startsWith(QLatin1String("wireless.")))
-        return 8;
-    if (key == QLatin1String("dmx.rdm_traffic"))
-        return 10;
-    // Channel settings, and any setting the steps above do not name.
-    return 4;
+    using settings::WriteStep;
+    if (setting.writeStep != WriteStep::Outputs)
+        return int(setting.writeStep);
+    return wanted.toBool() ? int(WriteStep::RdmTraffic) + 1 : int(WriteStep::None);
 }
 
 int tableIndex(const settings::Setting *setting)
@@ -100,9 +77,9 @@ bool personalityFirst(const Plan &plan)
     const settings::Value personalityNow =
         personality->unit ? *personality->unit : personality->wanted;
     const bool addressFirstFits =
-        settings::slotRefusal(plan.family, address->wanted.toLongLong(), personalityNow).isEmpty();
+        dmx::slotRefusal(plan.family, address->wanted.toLongLong(), personalityNow).isEmpty();
     const bool personalityFirstFits =
-        settings::slotRefusal(plan.family, addressNow, personality->wanted).isEmpty();
+        dmx::slotRefusal(plan.family, addressNow, personality->wanted).isEmpty();
     return !addressFirstFits && personalityFirstFits;
 }
 
@@ -139,7 +116,7 @@ Snapshot snapshot(Serial &serial, const QString &model, Family family, const QDa
         }
         announce(control, i, keys.size(), setting.key);
         const settings::Reading reading = settings::read(serial, setting);
-        if (unitLost(serial, reading)) {
+        if (session::unitLost(serial)) {
             shot.lost = true;
             break;
         }
@@ -202,7 +179,7 @@ Plan plan(Serial &serial, Family family, const QVector<settingsfile::Entry> &wan
         const settings::Setting *other =
             settings::find(family, wantsAddress ? keyPersonality : keyAddress);
         const settings::Reading reading = settings::read(serial, *other);
-        if (unitLost(serial, reading)) {
+        if (session::unitLost(serial)) {
             result.lost = true;
             result.lostAt = other->key;
             return result;
@@ -218,7 +195,7 @@ Plan plan(Serial &serial, Family family, const QVector<settingsfile::Entry> &wan
         }
         announce(control, i, wanted.size(), entry.setting->key);
         const settings::Reading reading = settings::read(serial, *entry.setting);
-        if (unitLost(serial, reading)) {
+        if (session::unitLost(serial)) {
             result.lost = true;
             result.lostAt = entry.setting->key;
             break;
@@ -318,7 +295,7 @@ QString slotRefusal(const Plan &plan, const QStringList &chosen)
         settings::find(plan.family, keyPersonality) ? after(personality) : settings::Value();
     if (!start || !width)
         return QString(); // not read: the plan is incomplete, and nothing is written
-    return settings::slotRefusal(plan.family, start->toLongLong(), *width);
+    return dmx::slotRefusal(plan.family, start->toLongLong(), *width);
 }
 
 Report execute(Serial &serial, const Plan &plan, const QStringList &chosen, const Control &control)
@@ -357,7 +334,7 @@ Report execute(Serial &serial, const Plan &plan, const QStringList &chosen, cons
             break;
         }
         announce(control, done++, total, key);
-        if (!serial.isOpen()) {
+        if (session::unitLost(serial)) {
             report.lost = true;
             report.lostAt = key;
             break;
@@ -365,7 +342,7 @@ Report execute(Serial &serial, const Plan &plan, const QStringList &chosen, cons
         const settings::WriteResult write = settings::write(serial, *result.setting, result.wanted);
         result.writeSent = true;
         report.written.append(key);
-        if (unitLost(serial, write.after)) {
+        if (session::unitLost(serial)) {
             result.status = Status::NotVerified;
             report.lost = true;
             report.lostAt = key;
@@ -387,7 +364,7 @@ Report execute(Serial &serial, const Plan &plan, const QStringList &chosen, cons
         }
         announce(control, done++, total, result.setting->key);
         const settings::Reading reading = settings::read(serial, *result.setting);
-        if (unitLost(serial, reading)) {
+        if (session::unitLost(serial)) {
             report.lost = true;
             report.lostAt = result.setting->key;
             break;

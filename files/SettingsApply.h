@@ -133,27 +133,16 @@ struct Report
     QStringList withStatus(Status status) const;
 };
 
-// The order in which execute() writes the chosen keys that differ. Settings whose change makes
-// a unit act differently on its link or its outputs come last, once everything they act on is
-// in place; those that stop it acting come first:
-//   1. outputs being switched off (outputs.*: false)
-//   2. labels (device.label, dmx.port_label, channel.*.label)
-//   3. fail mode (failmode.*)
-//   4. channel settings (channel.*: curve, response, modulation, offset), then dimmer.bump
-//   5. dmx.universe
-//   6. dmx.personality and dmx.address, in whichever order keeps the start address plus the
-//      footprint (channels, twice that at 16-bit) minus one within 512 after each write
-//   7. wireless.vexa_id, wireless.vexa_key, wireless.antenna, wireless.power
-//   8. wireless.input_mode
-//   9. dmx.rdm_traffic
-//  10. outputs being switched on (outputs.*: true)
-// Within a step, table order.
+// The order in which execute() writes the chosen keys that differ: by the table's write step
+// (settings::WriteStep), outputs being switched off first and switched on last, then
+// dmx.personality and dmx.address in whichever order keeps the start address plus the footprint
+// minus one within 512 after each write. Within a step, table order.
 QStringList writeOrder(const Plan &plan, const QStringList &chosen);
 // The same order for keys of the plan written whether they differ or not (vantelo-cli set).
 QStringList inWriteOrder(const Plan &plan, const QStringList &keys);
 
 // Empty unless writing the chosen keys that differ would leave the unit listening past slot 512
-// (settings::slotRefusal): then one line that says where it would end.
+// (dmx::slotRefusal): then one line that says where it would end.
 QString slotRefusal(const Plan &plan, const QStringList &chosen);
 
 // Writes each chosen key that differs exactly once, in writeOrder, each followed by its own

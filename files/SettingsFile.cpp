@@ -1,6 +1,7 @@
 #include "files/SettingsFile.h"
 
 #include "files/FileTarget.h"
+#include "files/JsonScanner.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,179 +17,11 @@ namespace settingsfile {
 
 namespace {
 
-// The raw text of the members of the top-level object and of its "settings" object. Qt reads
-// 905.0 and 1e3 as the same double as 905 and 1000, and keeps only one of two members of the
-// same name; both matter in a file a person edits, so the text itself is looked at as well.
-struct Member
-{
-    QString key;
-    // The value's text when it is a plain literal (number, true, false, null); else empty.
-    QByteArray literal;
-};
-
-// Runs before Qt's parser and so meets any text: it stops at the first thing it does not expect
-// and leaves the verdict on such text to Qt. It finds members that appear twice before Qt's
-// parser sees them, which loses memory on a repeated member that holds an object or an array.
-class Scanner
-{
-public:
-    explicit Scanner(const QByteArray &text) : m_text(text) {}
-
-    void run()
-    {
-        skipBlanks();
-        if (peek() == '{')
-            object(&m_top, true, 0);
-    }
-
-    QVector<Member> top() const { return m_top; }
-    QVector<Member> settings() const { return m_settings; }
-    // The first member name that appears twice in one object, at any depth.
-    QString duplicate() const { return m_duplicate; }
-    bool stopped() const { return m_stopped; }
-    bool tooDeep() const { return m_tooDeep; }
-
-private:
-    // No settings file nests deeper than three; beyond this the text is something else, and
-    // the scanner's recursion stays far from the end of the stack.
-    static constexpr int depthLimit = 32;
-
-    char peek() const { return m_at < m_text.size() ? m_text.at(m_at) : '\0'; }
-    bool more() const { return !m_stopped && m_at < m_text.size(); }
-    static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-    void skipBlanks()
-    {
-        while (m_at < m_text.size() && isBlank(m_text.at(m_at)))
-            ++m_at;
-    }
-
-    bool stop()
-    {
-        m_stopped = true;
-        return false;
-    }
-
-    // At a '"'; decoded: where the string's value goes, or null.
-    bool string(QString *decoded)
-    {
-        const int start = m_at++;
-        while (m_at < m_text.size() && m_text.at(m_at) != '"')
-            m_at += m_text.at(m_at) == '\\' ? 2 : 1;
-        if (m_at >= m_text.size())
-            return stop();
-        ++m_at;
-        if (!decoded)
-            return true;
-        QJsonParseError error;
-        const QJsonDocument one =
-            QJsonDocument::fromJson('[' + m_text.mid(start, m_at - start) + ']', &error);
-        if (error.error != QJsonParseError::NoError)
-            return stop();
-        *decoded = one.array().at(0).toString();
-        return true;
-    }
-
-    // At a '{'. members: where this object's members go (null: nowhere).
-    void object(QVector<Member> *members, bool top, int depth)
-    {
-        ++m_at;
-        QSet<QString> seen;
-        skipBlanks();
-        while (more() && peek() != '}') {
-            QString key;
-            if (peek() != '"' || !string(&key)) {
-                stop();
-                return;
-            }
-            if (seen.contains(key) && m_duplicate.isEmpty())
-                m_duplicate = key;
-            seen.insert(key);
-            skipBlanks();
-            if (peek() != ':') {
-                stop();
-                return;
-            }
-            ++m_at;
-            skipBlanks();
-            const bool settings = top && key == QLatin1String("settings") && peek() == '{';
-            const QByteArray literal = value(settings ? &m_settings : nullptr, depth + 1);
-            if (members)
-                members->append({key, literal});
-            if (!separator('}'))
-                return;
-        }
-        ++m_at;
-    }
-
-    // After a value: a ',' and the next, or the closing character.
-    bool separator(char close)
-    {
-        skipBlanks();
-        if (peek() == ',') {
-            ++m_at;
-            skipBlanks();
-            return true;
-        }
-        return peek() == close || stop();
-    }
-
-    QByteArray value(QVector<Member> *members, int depth)
-    {
-        if (depth > depthLimit) {
-            m_tooDeep = true;
-            stop();
-        }
-        if (!more())
-            return QByteArray();
-        const char c = peek();
-        if (c == '{') {
-            object(members, false, depth);
-            return QByteArray();
-        }
-        if (c == '[') {
-            ++m_at;
-            skipBlanks();
-            while (more() && peek() != ']') {
-                value(nullptr, depth + 1);
-                if (!separator(']'))
-                    return QByteArray();
-            }
-            ++m_at;
-            return QByteArray();
-        }
-        if (c == '"') {
-            string(nullptr);
-            return QByteArray();
-        }
-        const int start = m_at;
-        while (m_at < m_text.size() && !isBlank(peek()) && peek() != ',' && peek() != ']' &&
-               peek() != '}')
-            ++m_at;
-        if (m_at == start)
-            stop();
-        return m_text.mid(start, m_at - start);
-    }
-
-    const QByteArray &m_text;
-    int m_at = 0;
-    bool m_stopped = false;
-    bool m_tooDeep = false;
-    QString m_duplicate;
-    QVector<Member> m_top;
-    QVector<Member> m_settings;
-};
-
-bool isNumber(const QByteArray &literal)
-{
-    return !literal.isEmpty() &&
-           (literal.at(0) == '-' || (literal.at(0) >= '0' && literal.at(0) <= '9'));
-}
-
-bool isIntegral(const QByteArray &literal)
-{
-    return !literal.contains('.') && !literal.contains('e') && !literal.contains('E');
-}
+using jsonscan::isIntegral;
+using jsonscan::isNumber;
+using jsonscan::literalOf;
+using jsonscan::Member;
+using jsonscan::Scanner;
 
 // A refusal is one line: control characters in quoted user text are shown escaped, and a very
 // long value is cut so that the key in front of it stays readable.
@@ -218,15 +51,6 @@ std::optional<Contents> refuse(QString *why, const QString &reason)
     if (why)
         *why = oneLine(reason);
     return std::nullopt;
-}
-
-QByteArray literalOf(const QVector<Member> &members, const QString &key)
-{
-    for (const Member &m : members) {
-        if (m.key == key)
-            return m.literal;
-    }
-    return QByteArray();
 }
 
 QByteArray jsonText(const QJsonValue &value)

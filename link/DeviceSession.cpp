@@ -1,6 +1,6 @@
 #include "link/DeviceSession.h"
 
-#include "link/Serial.h"
+#include "unit/DeviceSettings.h"
 
 #include <QFile>
 
@@ -39,20 +39,12 @@ bool mayAccess(const QString &path)
 OpenResult open(Serial &serial, const QString &portName)
 {
     serial.setPortName(portName);
-    switch (serial.open()) {
-    case 0:
-        return OpenResult::Opened;
-    case -2:
-        return OpenResult::AlreadyOpen;
-    case -3:
-        return OpenResult::UnusableName;
-    case -4:
-        // The serial library reports a node this user may not open and one that another program
-        // holds alike; only the first has a fix the user can apply.
-        return mayAccess(portName) ? OpenResult::Busy : OpenResult::NoPermission;
-    default:
-        return OpenResult::Failed;
-    }
+    const OpenResult result = serial.open();
+    // The serial library reports a node this user may not open and one that another program
+    // holds alike; only the first has a fix the user can apply.
+    if (result == OpenResult::Busy && !mayAccess(portName))
+        return OpenResult::NoPermission;
+    return result;
 }
 
 namespace {
@@ -60,15 +52,28 @@ namespace {
 // Silences that end a tool's wait for the identification: as many as any command gets.
 const int kPatientSilentReads = 10;
 
-Result identified(Serial &serial, Result result, int silentReads)
+} // namespace
+
+Result identify(Serial &serial, int silentReads)
 {
-    QString model;
-    if (!serial.identify(model, silentReads)) {
-        result.outcome = serial.lastIdentifyAnswered() ? Outcome::NoModel : Outcome::Silent;
+    Result result;
+    const settings::Query &query = settings::modelQuery();
+    QString reply;
+    const Serial::Outcome asked = serial.probe(query.command, reply, silentReads);
+    if (asked == Serial::Outcome::Closed)
+        return result;
+    result.open = OpenResult::Opened;
+    // A flood is an answer, only not one to take a model from.
+    if (asked != Serial::Outcome::Answered) {
+        result.outcome = asked == Serial::Outcome::Silent ? Outcome::Silent : Outcome::NoModel;
         return result;
     }
-    result.model = model;
-    result.info = catalogue::find(model);
+    result.model = settings::wordsOf(query, reply);
+    if (result.model.isEmpty()) {
+        result.outcome = Outcome::NoModel;
+        return result;
+    }
+    result.info = catalogue::find(result.model);
     if (!result.info) {
         result.outcome = Outcome::Unsupported;
         return result;
@@ -78,15 +83,15 @@ Result identified(Serial &serial, Result result, int silentReads)
     return result;
 }
 
-} // namespace
-
 Result connect(Serial &serial, const QString &portName)
 {
-    Result result;
-    result.open = open(serial, portName);
-    if (result.open != OpenResult::Opened)
+    const OpenResult opened = open(serial, portName);
+    if (opened != OpenResult::Opened) {
+        Result result;
+        result.open = opened;
         return result;
-    return identified(serial, result, 1);
+    }
+    return identify(serial);
 }
 
 // The port stays open for the second question: reopening it would drop an answer to the first
@@ -95,8 +100,25 @@ Result connectPatiently(Serial &serial, const QString &portName)
 {
     Result result = connect(serial, portName);
     if (result.outcome == Outcome::Silent && serial.isOpen())
-        result = identified(serial, result, kPatientSilentReads);
+        result = identify(serial, kPatientSilentReads);
     return result;
+}
+
+bool ping(Serial &serial)
+{
+    QString reply;
+    serial.transact(QStringLiteral("\n"), reply);
+    if (reply.contains(serial.prompt(), Qt::CaseSensitive))
+        return true;
+    serial.close();
+    return false;
+}
+
+bool unitLost(const Serial &serial)
+{
+    // The channel closes itself after a command without an answer or with a flood; nothing but
+    // the caller reopens it.
+    return !serial.isOpen();
 }
 
 QString describe(const Result &result)

@@ -1,28 +1,20 @@
 #pragma once
 
+#include "link/Serial.h"
 #include "unit/ModelCatalogue.h"
 
 #include <QString>
 
 #include <functional>
 
-class Serial;
-
 // Getting from a port name to a unit that answers in its family's terms: open the port (which
 // drains what the device said before), ask for the model, check it against the catalogue and
-// set the family prompt. The port page and every tool that talks to a unit without the window
-// start here.
+// set the family prompt; then whether it is still there. The port page and every tool that talks
+// to a unit without the window start here.
 namespace session {
 
-enum class OpenResult
-{
-    Opened,
-    AlreadyOpen,
-    UnusableName, // empty, or names no port ("None")
-    Busy,         // another program holds the port
-    NoPermission, // this user may not open the device node
-    Failed,       // anything else: the port does not exist, an I/O error
-};
+// Busy from the channel becomes NoPermission here when this user may not open the node.
+using OpenResult = Serial::OpenResult;
 
 enum class Outcome
 {
@@ -46,6 +38,11 @@ struct Result
 };
 
 OpenResult open(Serial &serial, const QString &portName);
+// Asks the open channel's unit for its model (the settings table's identity.model query) and
+// looks it up in the catalogue; a supported model sets the family prompt. silentReads: how many
+// 100 ms silences end the wait for the answer. The result's open is Opened unless the channel
+// was closed.
+Result identify(Serial &serial, int silentReads = 1);
 // Opens and identifies. On failure the port is left as it stands (the port page reopens it on
 // the next Connect; tools close it).
 Result connect(Serial &serial, const QString &portName);
@@ -53,6 +50,13 @@ Result connect(Serial &serial, const QString &portName);
 // without a byte, so a unit still busy (just plugged in, or its host under load) or slow to
 // answer is asked again and waited for as long as any command before it counts as silent.
 Result connectPatiently(Serial &serial, const QString &portName);
+
+// Whether the identified unit still answers with its prompt; one that does not is closed, so
+// that the caller sees it gone.
+bool ping(Serial &serial);
+// The unit was lost: the channel closed under a command (no answer, a flood, a failed write) or
+// was already closed when one was to be sent. Apply, the station and the command line stop there.
+bool unitLost(const Serial &serial);
 
 // One line for people: "busy", "silent", "not a supported model (7999)", ...
 QString describe(const Result &result);

@@ -125,20 +125,22 @@ QString excerpt(const QByteArray &bytes)
     return escaped(utf8Text(bytes.left(kTraceExcerptChars))) + QLatin1String("...");
 }
 
-const char *openResultText(int result)
+const char *openResultText(Serial::OpenResult result)
 {
     switch (result) {
-    case 0:
+    case Serial::OpenResult::Opened:
         return "opened";
-    case -2:
+    case Serial::OpenResult::AlreadyOpen:
         return "already open";
-    case -3:
+    case Serial::OpenResult::UnusableName:
         return "unusable port name";
-    case -4:
+    case Serial::OpenResult::Busy:
+    case Serial::OpenResult::NoPermission:
         return "port busy";
-    default:
-        return "open failed";
+    case Serial::OpenResult::Failed:
+        break;
     }
+    return "open failed";
 }
 
 } // namespace
@@ -164,25 +166,25 @@ void Serial::setPrompt(const QString &prompt)
     qCDebug(lcSerial).noquote() << "prompt" << escaped(prompt);
 }
 
-int Serial::open()
+Serial::OpenResult Serial::open()
 {
-    int result = 0;
+    OpenResult result = OpenResult::Opened;
     if (m_openFlag) {
-        result = -2;
+        result = OpenResult::AlreadyOpen;
     } else if (m_portName.isEmpty() ||
                m_portName.contains(QLatin1String("None"), Qt::CaseSensitive)) {
         // An empty name, or one that names no port ("None"), must never reach the serial
         // library.
-        result = -3;
+        result = OpenResult::UnusableName;
     } else {
-        // A failed liveness check closes the port behind a still-set flag; close() clears both,
-        // but make sure a stale handle cannot turn a good open into "already open".
+        // Make sure a stale handle cannot turn a good open into "already open".
         if (m_port.isOpen())
             m_port.close();
 
         m_port.setPortName(m_portName);
         if (!m_port.open(QIODevice::ReadWrite)) {
-            result = m_port.error() == QSerialPort::PermissionError ? -4 : -1;
+            result = m_port.error() == QSerialPort::PermissionError ? OpenResult::Busy
+                                                                    : OpenResult::Failed;
         } else {
             m_openFlag = true;
             m_port.flush();
@@ -191,12 +193,12 @@ int Serial::open()
             drainPending();
         }
     }
-    qCDebug(lcSerial).noquote() << "open" << escaped(m_portName) << "->" << result
-                                << QStringLiteral("(%1%2)").arg(
-                                       QLatin1String(openResultText(result)),
-                                       result == -1 || result == -4
-                                           ? QStringLiteral(": ") + m_port.errorString()
-                                           : QString());
+    const bool systemSaid = result == OpenResult::Failed || result == OpenResult::Busy;
+    qCDebug(lcSerial).noquote() << "open" << escaped(m_portName) << "->"
+                                << QStringLiteral("%1%2").arg(QLatin1String(openResultText(result)),
+                                                              systemSaid ? QStringLiteral(": ") +
+                                                                               m_port.errorString()
+                                                                         : QString());
     return result;
 }
 
@@ -206,9 +208,7 @@ bool Serial::close()
         qCDebug(lcSerial) << "close -> false (was not open)";
         return false;
     }
-    m_openFlag = false;
-    m_respondingFlag = false;
-    m_port.close();
+    closePort();
     qCDebug(lcSerial) << "close -> true";
     return true;
 }
@@ -218,20 +218,22 @@ bool Serial::isOpen() const
     return m_openFlag;
 }
 
-bool Serial::isResponding() const
+void Serial::closePort()
 {
-    return m_respondingFlag;
+    m_port.close();
+    m_openFlag = false;
 }
 
 // An overrun ends the transaction the way ten empty reads do: the channel closes and the caller
 // gets an empty reply. Handing back a partial reply from a device in that state would let a page
 // read values out of noise and write them back.
-bool Serial::sendCommand(const QString &command, QString &reply)
+Serial::Outcome Serial::transact(const QString &command, QString &reply)
 {
     QMutexLocker locker(&m_lock);
+    reply.clear();
     if (!m_openFlag) {
         qCDebug(lcSerial).noquote() << "not sent, channel closed:" << escaped(command);
-        return false;
+        return Outcome::Closed;
     }
 
     QElapsedTimer took;
@@ -245,27 +247,23 @@ bool Serial::sendCommand(const QString &command, QString &reply)
     if (m_port.write(command.toUtf8()) < 1) {
         qCDebug(lcSerial).noquote()
             << "write failed:" << m_port.errorString() << "- channel closed";
-        m_port.close();
-        m_openFlag = false;
+        closePort();
     } else {
         m_port.waitForBytesWritten(kReadWaitMs);
     }
 
-    reply.clear();
-    bool answered = false;
-    bool overrun = false;
-    for (int attempt = 1; attempt <= kReadAttempts && !answered && !overrun; ++attempt) {
+    Outcome outcome = Outcome::Silent;
+    for (int attempt = 1; attempt <= kReadAttempts && outcome == Outcome::Silent; ++attempt) {
         QByteArray bytes;
         const ReadEnd end = readBytes(bytes, deadline);
         if (end == ReadEnd::TooLong || end == ReadEnd::OutOfTime) {
-            overrun = true;
+            outcome = Outcome::Overrun;
             qCDebug(lcSerial).noquote()
                 << "overrun in read" << attempt << "after" << took.elapsed() << "ms:"
                 << (end == ReadEnd::TooLong
                         ? QStringLiteral("no prompt within %1 bytes").arg(kReplyByteLimit)
                         : QStringLiteral("still sending after %1 ms").arg(kReadTimeLimitMs))
                 << "- received" << bytes.size() << "bytes" << excerpt(bytes);
-            reply.clear();
             break;
         }
         // A late answer alone is no silence: the unit is talking, only not yet about this.
@@ -273,66 +271,55 @@ bool Serial::sendCommand(const QString &command, QString &reply)
             --attempt;
             continue;
         }
-        reply = utf8Text(bytes);
-        answered = hasAnswer(reply, m_prompt);
-        if (!answered && !reply.isEmpty())
-            qCDebug(lcSerial).noquote() << "no answer in read" << attempt << escaped(reply);
+        const QString text = utf8Text(bytes);
+        if (hasAnswer(text, m_prompt)) {
+            outcome = Outcome::Answered;
+            reply = withBlanksForLineBreaks(text);
+        } else if (!text.isEmpty()) {
+            qCDebug(lcSerial).noquote() << "no answer in read" << attempt << escaped(text);
+        }
     }
-    if (answered) {
+    switch (outcome) {
+    case Outcome::Answered:
         m_unanswered.removeLast();
         qCDebug(lcSerial).noquote()
             << "reply" << escaped(reply) << QStringLiteral("(%1 ms)").arg(took.elapsed());
-    } else if (!overrun) {
+        break;
+    case Outcome::Silent:
         qCDebug(lcSerial).noquote()
             << "unanswered after" << kReadAttempts << "reads"
             << QStringLiteral("(%1 ms)").arg(took.elapsed()) << "- channel closed";
-    } else {
+        break;
+    case Outcome::Overrun:
+    case Outcome::Closed:
         qCDebug(lcSerial).noquote()
             << "channel closed after overrun" << QStringLiteral("(%1 ms)").arg(took.elapsed());
+        break;
     }
-    // Ten silent reads mean the device is gone (unplugged, or hung), and one that never stops
-    // talking is no better; the next poll must see a closed channel rather than wait on it again.
-    if (!answered) {
-        m_port.close();
-        m_openFlag = false;
-    }
-
-    reply = withBlanksForLineBreaks(reply);
-    return true;
-}
-
-bool Serial::sendCommand(const QString &command, QString &reply, int first, int last)
-{
-    QString whole;
-    if (!sendCommand(command, whole))
-        return false;
-    reply = reply::fieldRange(whole, first, last);
-    return true;
-}
-
-bool Serial::extractQuoted(const QString &text, QString &result, const QString &delimiter)
-{
-    result = reply::quoted(text, delimiter);
-    return true;
+    // The next poll must see a closed channel rather than wait on it again.
+    if (outcome != Outcome::Answered)
+        closePort();
+    return outcome;
 }
 
 // A device that floods the line is no valid device; closing its port also stops the stream from
 // piling up in the port's buffer while the user reads the message about it.
-bool Serial::identify(QString &model, int silentReads)
+Serial::Outcome Serial::probe(const QString &command, QString &reply, int silentReads)
 {
-    m_identifyAnswered = false;
+    QMutexLocker locker(&m_lock);
+    reply.clear();
     if (!m_openFlag) {
-        qCDebug(lcSerial) << "identify: channel closed";
-        return false;
+        qCDebug(lcSerial).noquote() << "not asked, channel closed:" << escaped(command);
+        return Outcome::Closed;
     }
     QElapsedTimer took;
     took.start();
     const QDeadlineTimer deadline(kReadTimeLimitMs);
     drainPending();
-    const QByteArray echo("getFWInfo");
-    qCDebug(lcSerial).noquote() << "identify: send" << escaped(QStringLiteral("getFWInfo\n"));
+    const QByteArray echo = echoOf(command);
+    qCDebug(lcSerial).noquote() << "ask" << escaped(command);
     noteSent(echo);
-    m_port.write(echo + '\n');
+    m_port.write(command.toUtf8());
     m_port.waitForBytesWritten(kReadWaitMs);
     QByteArray bytes;
     ReadEnd end = ReadEnd::Silence;
@@ -346,53 +333,40 @@ bool Serial::identify(QString &model, int silentReads)
             break;
         ++silences;
     }
-    m_identifyAnswered = !bytes.isEmpty();
     if (end == ReadEnd::TooLong || end == ReadEnd::OutOfTime) {
         qCDebug(lcSerial).noquote()
-            << "identify: overrun after" << took.elapsed() << "ms, received" << bytes.size()
-            << "bytes" << excerpt(bytes) << "- no valid device, channel closed";
-        m_port.close();
-        m_openFlag = false;
-        m_respondingFlag = false;
-        return false;
+            << "ask: overrun after" << took.elapsed() << "ms, received" << bytes.size() << "bytes"
+            << excerpt(bytes) << "- channel closed";
+        closePort();
+        return Outcome::Overrun;
     }
-    if (m_identifyAnswered)
-        m_unanswered.removeLast();
-    const QString reply = utf8Text(bytes);
-    qCDebug(lcSerial).noquote() << "identify: reply" << escaped(reply)
+    if (bytes.isEmpty()) {
+        qCDebug(lcSerial).noquote()
+            << "ask: no answer" << QStringLiteral("(%1 ms)").arg(took.elapsed());
+        return Outcome::Silent;
+    }
+    m_unanswered.removeLast();
+    reply = withBlanksForLineBreaks(utf8Text(bytes));
+    qCDebug(lcSerial).noquote() << "ask: reply" << escaped(reply)
                                 << QStringLiteral("(%1 ms)").arg(took.elapsed());
-    QString found;
-    if (!reply::modelFromFirmwareInfo(reply, found)) {
-        qCDebug(lcSerial) << "identify: no model in the reply";
+    return Outcome::Answered;
+}
+
+bool Serial::sendCommand(const QString &command, QString &reply)
+{
+    QString answer;
+    if (transact(command, answer) == Outcome::Closed)
         return false;
-    }
-    model = found;
-    qCDebug(lcSerial).noquote() << "identify: model" << escaped(model);
+    reply = answer;
     return true;
 }
 
-bool Serial::ping()
+bool Serial::sendCommand(const QString &command, QString &reply, int first, int last)
 {
-    // Pre-set so that a channel that is not open leaves something without a prompt behind.
-    QString reply = QStringLiteral("\n");
-    sendCommand(QStringLiteral("\n"), reply);
-    if (reply.contains(m_prompt, Qt::CaseSensitive)) {
-        m_respondingFlag = true;
-        qCDebug(lcSerial) << "ping: responding";
-        return true;
-    }
-    m_respondingFlag = false;
-    // The flag stays set: the poll that called us closes the channel properly right after.
-    m_port.close();
-    qCDebug(lcSerial) << "ping: not responding (no prompt in the reply)";
-    return false;
-}
-
-bool Serial::readReply(QString &reply)
-{
-    QByteArray bytes;
-    readBytes(bytes, QDeadlineTimer(kReadTimeLimitMs));
-    reply = utf8Text(bytes);
+    QString whole;
+    if (!sendCommand(command, whole))
+        return false;
+    reply = reply::fieldRange(whole, first, last);
     return true;
 }
 

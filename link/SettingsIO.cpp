@@ -13,7 +13,8 @@ Reading read(Serial &serial, const Setting &setting)
     bool complete = true;
     for (int i = 0; i < setting.queries.size() && i < 2; ++i) {
         const Query &q = setting.queries.at(i);
-        if (!serial.sendCommand(q.command, parts[i], q.first, q.last)) {
+        QString whole;
+        if (serial.transact(q.command, whole) == Serial::Outcome::Closed) {
             // The first part decides whether anything was read; should only the second fail,
             // the first alone still identifies the firmware, where a stale second would not.
             if (i == 0)
@@ -21,6 +22,7 @@ Reading read(Serial &serial, const Setting &setting)
             complete = false;
             break;
         }
+        parts[i] = wordsOf(q, whole);
     }
     reading.sent = true;
     QString words = parts[0];
@@ -51,7 +53,7 @@ bool sendUserText(Serial &serial, const Setting &setting, const QString &argumen
     if (setting.isReadOnly() || !command::isSendable(line))
         return false;
     QString reply;
-    return serial.sendCommand(line, reply);
+    return serial.transact(line, reply) != Serial::Outcome::Closed;
 }
 
 WriteResult write(Serial &serial, const Setting &setting, const Value &value)
@@ -62,7 +64,7 @@ WriteResult write(Serial &serial, const Setting &setting, const Value &value)
         return result;
     QString reply;
     // What the device answers to a set is not examined: the read-back says what it holds.
-    serial.sendCommand(setCommand(setting, argument(setting, value)), reply);
+    serial.transact(setCommand(setting, argument(setting, value)), reply);
     result.after = read(serial, setting);
     return result;
 }
@@ -70,7 +72,7 @@ WriteResult write(Serial &serial, const Setting &setting, const Value &value)
 bool factoryReset(Serial &serial)
 {
     QString reply;
-    return serial.sendCommand(factoryResetCommand(), reply);
+    return serial.transact(factoryResetCommand(), reply) != Serial::Outcome::Closed;
 }
 
 } // namespace settings

@@ -3,6 +3,7 @@
 #include "patch/Csv.h"
 #include "patch/FixtureTypes.h"
 #include "patch/Zip.h"
+#include "unit/DmxRules.h"
 #include "unit/ModelCatalogue.h"
 
 #include <QFile>
@@ -177,19 +178,20 @@ bool placeSlot(const QString &text, Slot &slot)
 {
     const int dot = text.indexOf(QLatin1Char('.'));
     if (dot >= 0) {
-        const std::optional<int> universe = number(text.left(dot), 1, 63999);
-        const std::optional<int> address = number(text.mid(dot + 1), 1, 512);
+        const std::optional<int> universe =
+            number(text.left(dot), dmx::firstUniverse, dmx::lastUniverse);
+        const std::optional<int> address = number(text.mid(dot + 1), 1, dmx::lastSlot);
         if (!universe || !address)
             return false;
         slot.universe = *universe;
         slot.address = *address;
         return true;
     }
-    const std::optional<int> absolute = number(text, 1, 63999 * 512);
+    const std::optional<int> absolute = number(text, 1, dmx::lastUniverse * dmx::lastSlot);
     if (!absolute)
         return false;
-    slot.universe = (*absolute - 1) / 512 + 1;
-    slot.address = (*absolute - 1) % 512 + 1;
+    slot.universe = (*absolute - 1) / dmx::lastSlot + 1;
+    slot.address = (*absolute - 1) % dmx::lastSlot + 1;
     return true;
 }
 
@@ -237,8 +239,8 @@ QString slotsRefusal(const QVector<Slot> &slotList, const QStringList &where)
     uuids.reserve(slotList.size());
     for (int i = 0; i < slotList.size(); ++i) {
         const Slot &slot = slotList.at(i);
-        if (slot.lastAddress() > 512)
-            return QStringLiteral("%1 runs past 512").arg(name(i));
+        if (slot.lastAddress() > dmx::lastSlot)
+            return QStringLiteral("%1 runs past %2").arg(name(i)).arg(dmx::lastSlot);
         const auto seen = uuids.constFind(slot.uuid);
         if (seen != uuids.cend())
             return QStringLiteral("%1 and %2 have the same UUID").arg(name(*seen), name(i));
@@ -310,13 +312,19 @@ std::optional<Plan> csvPlan(const QByteArray &text, QString *why)
         if (!model)
             return refuse(modelRefusal(slot.model));
         slot.channels = model->channels;
-        const std::optional<int> universe = number(field("universe"), 1, 63999);
-        const std::optional<int> address = number(field("address"), 1, 512);
+        const std::optional<int> universe =
+            number(field("universe"), dmx::firstUniverse, dmx::lastUniverse);
+        const std::optional<int> address = number(field("address"), 1, dmx::lastSlot);
         const std::optional<bool> sixteenBit = sixteenBitFromName(field("personality"));
         if (!universe)
-            return refuse(QStringLiteral("universe '%1' is not 1-63999").arg(field("universe")));
+            return refuse(QStringLiteral("universe '%1' is not %2-%3")
+                              .arg(field("universe"))
+                              .arg(dmx::firstUniverse)
+                              .arg(dmx::lastUniverse));
         if (!address)
-            return refuse(QStringLiteral("address '%1' is not 1-512").arg(field("address")));
+            return refuse(QStringLiteral("address '%1' is not 1-%2")
+                              .arg(field("address"))
+                              .arg(dmx::lastSlot));
         if (!sixteenBit) {
             return refuse(QStringLiteral("personality '%1' is not 8-bit or 16-bit")
                               .arg(field("personality")));

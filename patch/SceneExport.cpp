@@ -3,6 +3,7 @@
 #include "patch/Csv.h"
 #include "patch/FixtureTypes.h"
 #include "patch/Zip.h"
+#include "unit/DmxRules.h"
 
 #include "Version.h"
 
@@ -58,8 +59,8 @@ QString refusal(const QVector<Slot> &slotList)
             return QStringLiteral("%1: UUID %2 is used twice")
                 .arg(slotName(slot), uuidText(slot.uuid));
         seen.insert(slot.uuid);
-        if (slot.universe < 1 || slot.universe > 63999 || slot.address < 1 ||
-            slot.address + footprintOf(slot, *type) - 1 > 512)
+        if (slot.universe < dmx::firstUniverse || slot.universe > dmx::lastUniverse ||
+            slot.address < 1 || slot.address + footprintOf(slot, *type) - 1 > dmx::lastSlot)
             return QStringLiteral("%1 does not fit the DMX line (universe %2, address %3)")
                 .arg(slotName(slot))
                 .arg(slot.universe)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "unit/DmxRules.h"
+
 #include <QString>
 #include <QUuid>
 
@@ -30,10 +32,10 @@ struct Slot
     QString templateName;
     QString time; // when the unit passed, ISO 8601
 
-    int footprint() const { return sixteenBit ? 2 * channels : channels; }
+    int footprint() const { return dmx::footprint(channels, sixteenBit); }
     int lastAddress() const { return address + footprint() - 1; }
     // The address counted across universes from 1, as MVR writes it.
-    int absoluteAddress() const { return (universe - 1) * 512 + address; }
+    int absoluteAddress() const { return (universe - 1) * dmx::lastSlot + address; }
     QString personality() const;
 };
 

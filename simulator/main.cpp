@@ -1,4 +1,5 @@
 // vantelo-sim: serves simulated devices on pseudo-terminals until told to quit or interrupted.
+#include "core/SimulateOptions.h"
 #include "server/PtyServer.h"
 #include "unit/ModelCatalogue.h"
 
@@ -203,17 +204,19 @@ int main(int argc, char *argv[])
         return usage(QStringLiteral("expected at least one model: %1").arg(models));
     std::vector<Unit> units;
     QStringList takenUids;
-    static const QRegularExpression uidPattern(QStringLiteral("^[0-9A-Fa-f]{12}$"));
     for (const QString &word : unitWords) {
         const int colon = word.indexOf(QLatin1Char(':'));
         Unit unit;
-        unit.model = word.left(colon);
-        if (!sim::SimDevice::isKnownModel(unit.model))
-            return usage(QStringLiteral("unknown model '%1': expected %2").arg(unit.model, models));
+        QString why;
+        const std::optional<QString> model = sim::simulatedModel(word.left(colon), &why);
+        if (!model)
+            return usage(why);
+        unit.model = *model;
         if (colon >= 0) {
-            unit.uid = word.mid(colon + 1).toUpper();
-            if (!uidPattern.match(unit.uid).hasMatch())
+            const std::optional<QString> uid = sim::uidFromText(word.mid(colon + 1), nullptr);
+            if (!uid)
                 return usage(QStringLiteral("'%1': a UID is twelve hexadecimal digits").arg(word));
+            unit.uid = *uid;
             takenUids.append(unit.uid);
         }
         units.push_back(std::move(unit));
@@ -234,8 +237,14 @@ int main(int argc, char *argv[])
         return *value >= 0 && *value <= max;
     };
     int seed = 0;
-    if (!number(seedOption, INT_MAX - int(units.size()), &seed))
-        return usage(QStringLiteral("--seed needs a number from 0"));
+    if (parser.isSet(seedOption)) {
+        QString why;
+        const std::optional<int> first =
+            sim::seedFromText(parser.value(seedOption), &why, INT_MAX - int(units.size()));
+        if (!first)
+            return usage(why);
+        seed = *first;
+    }
     int latency = 0;
     if (!number(latencyOption, INT_MAX, &latency))
         return usage(QStringLiteral("--latency-ms needs a number of milliseconds"));

@@ -44,7 +44,7 @@ void UnitWorker::identify()
     keys += m_extraKeys.value(int(m_family));
     for (const QString &key : keys) {
         const settings::Reading reading = settings::read(*m_serial, *settings::find(m_family, key));
-        if (!reading.sent || !m_serial->isOpen()) {
+        if (session::unitLost(*m_serial)) {
             identity.failure = lostAt(key);
             break;
         }

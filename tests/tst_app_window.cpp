@@ -306,7 +306,7 @@ private slots:
         Serial other;
         other.setPortName(port);
         if (fault == "busy")
-            QCOMPARE(other.open(), 0);
+            QCOMPARE(other.open(), Serial::OpenResult::Opened);
         if (fault.startsWith("getFWInfo"))
             p.unit.setReplyOverride([fault](const QByteArray &) { return fault.toUtf8(); });
         auto *showAll = p.page->findChild<QCheckBox *>("cb_showAllPorts");
@@ -332,7 +332,7 @@ private slots:
             p.click("p_SerialportsCancel");
             QCOMPARE(p.announced.takeLast(), "");
             QCOMPARE(p.announced.takeLast(), "disconnected");
-            QCOMPARE(other.open(), 0);
+            QCOMPARE(other.open(), Serial::OpenResult::Opened);
             QCOMPARE(p.catcher.messages.size(), 0);
             return;
         }

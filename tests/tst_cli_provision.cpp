@@ -93,7 +93,7 @@ struct Rig
         if (description.endsWith('#')) {
             holders.push_back(std::make_unique<Serial>());
             holders.back()->setPortName(QStringLiteral("%1/u%2").arg(links()).arg(i));
-            QCOMPARE(holders.back()->open(), 0);
+            QCOMPARE(holders.back()->open(), Serial::OpenResult::Opened);
         }
     }
     void plug(int i, int paths = 1)

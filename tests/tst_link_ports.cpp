@@ -255,7 +255,7 @@ void TestLinkPorts::openFailure_permissionIsNotBusy()
     QVERIFY(unit.start());
     Serial otherProgram;
     otherProgram.setPortName(unit.portPath());
-    QCOMPARE(otherProgram.open(), 0);
+    QCOMPARE(otherProgram.open(), Serial::OpenResult::Opened);
     session::setAccessCheck([mayAccess](const QString &) { return mayAccess; });
     PortSource::addExtraPort(unit.portPath());
     SerialPortWidget::resetShownPorts();

@@ -220,7 +220,7 @@ private slots:
         Serial other;
         other.setPortName(server.portPath());
         if (fault == "busy" || fault == "denied")
-            QCOMPARE(other.open(), 0);
+            QCOMPARE(other.open(), Serial::OpenResult::Opened);
         session::setAccessCheck([fault](const QString &) { return fault != "denied"; });
         server.setSilent(fault == "silent");
         if (fault.startsWith("getFWInfo"))

@@ -2,6 +2,7 @@
 // answer, the bounds on every read, a unit that is lost. The exchange rows also guard the
 // simulator's fault knobs that the fault table relies on.
 
+#include "link/DeviceSession.h"
 #include "support/Rig.h"
 
 #include <QFileInfo>
@@ -96,22 +97,22 @@ private slots:
             server.unplug();
         if (row.knob == "trailing")
             unit.serial.sendCommand("getUniverse\n", reply);
-        QString model = "previous";
         if (row.knob == "late")
-            QVERIFY(!unit.serial.identify(model));
+            QVERIFY(!session::identify(unit.serial).ready());
         unit.serial.setPrompt(row.prompt);
         server.clearLog();
 
         QElapsedTimer took;
         took.start();
-        QCOMPARE(row.identify ? unit.serial.identify(model)
-                              : unit.serial.sendCommand(command + '\n', reply),
-                 !row.identify);
+        session::Result identified;
+        if (row.identify)
+            identified = session::identify(unit.serial);
+        else
+            QVERIFY(unit.serial.sendCommand(command + '\n', reply));
         QVERIFY2(took.elapsed() >= row.minMs && took.elapsed() < row.maxMs,
                  qPrintable(QString::number(took.elapsed())));
         const bool closed = row.reply == "closed";
-        QCOMPARE(row.identify ? model : reply,
-                 closed ? (row.identify ? "previous" : "") : row.reply);
+        QCOMPARE(row.identify ? identified.model : reply, closed ? "" : row.reply);
         QCOMPARE(unit.serial.isOpen(), !closed);
         QVERIFY(unit.serial.isLockFree());
         QCOMPARE(server.commandLog(), row.knob == "unplug" ? QStringList() : QStringList{command});
@@ -122,7 +123,7 @@ private slots:
         server.unplug();
         QVERIFY(server.replug());
         unit.serial.close();
-        QCOMPARE(unit.serial.open(), 0);
+        QCOMPARE(unit.serial.open(), Serial::OpenResult::Opened);
         unit.serial.setPrompt("714x:");
         unit.serial.sendCommand("getUniverse\n", reply);
         QCOMPARE(reply, universe);
@@ -135,8 +136,8 @@ private slots:
         Serial serial, second;
         serial.setPortName(server.portPath());
         second.setPortName(server.portPath());
-        QCOMPARE(serial.open(), 0);
-        QCOMPARE(second.open(), -4);
+        QCOMPARE(serial.open(), Serial::OpenResult::Opened);
+        QCOMPARE(second.open(), Serial::OpenResult::Busy);
         QVERIFY(serial.close());
         // Someone asked and went away before the answer came: it waits on the line.
         {
@@ -147,7 +148,7 @@ private slots:
         }
         QTRY_COMPARE(server.commandLog(), QStringList{"getFWInfo"});
         QTest::qWait(100); // nothing observable marks the answer's arrival in the terminal
-        QCOMPARE(second.open(), 0);
+        QCOMPARE(second.open(), Serial::OpenResult::Opened);
         second.setPrompt("714x:");
         QString reply;
         QVERIFY(second.sendCommand("getUniverse\n", reply, 0, 0));

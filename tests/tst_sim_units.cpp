@@ -36,7 +36,7 @@ QString ask(const QString &path, const QString &model, const QString &command)
     serial.setPortName(path);
     serial.setPrompt(catalogue::familyPrompt(catalogue::find(model)->family));
     QString reply;
-    if (serial.open() == 0)
+    if (serial.open() == Serial::OpenResult::Opened)
         serial.sendCommand(command + '\n', reply);
     return reply;
 }
@@ -142,7 +142,7 @@ private slots:
         Serial held; // on unit 0 throughout: the other's cycles and "plug 0" leave it be
         held.setPortName(line(process));
         held.setPrompt(QStringLiteral("714x:"));
-        QCOMPARE(held.open(), 0);
+        QCOMPARE(held.open(), Serial::OpenResult::Opened);
         const QString path = line(process);
         const QString link = dir.filePath(linkName("7185", "00000000BEEF"));
         const QString proc = QStringLiteral("/proc/%1/").arg(process.processId());

@@ -87,6 +87,7 @@ struct Row
     const char *key;
     unsigned families;
     Kind kind;
+    WriteStep writeStep;
     const char *get;
     int first;
     int last;
@@ -100,77 +101,87 @@ struct Row
     const char *get2 = nullptr;
     int word2 = 0;
     const char *context = nullptr;
+    const char *anchor = nullptr;
 };
 
 // Word positions count from 0 over the whole answer, the echoed command included. Where the
 // dimmers and the receiver cards word a reply differently, the key has a row for each.
 const Row rows[] = {
-    {"identity.model", All, Kind::Text, "getFWInfo\n", 9, 9, nullptr, nullptr, nullptr, false, 0,
-     "model number the unit reports"},
-    {"identity.software", Dimmers, Kind::Text, "getFWInfo\n", 11, 11, nullptr, nullptr, nullptr,
-     false, 0, "software versions: controller, radio module", "getFCConfig\n", 26},
-    {"identity.software", R, Kind::Text, "getFWInfo\n", 13, 13, nullptr, nullptr, nullptr, false, 0,
-     "software versions: controller, radio module", "getFCConfig\n", 23},
-    {"identity.boot", Dimmers, Kind::Text, "getFWInfo\n", 14, 14, nullptr, nullptr, nullptr, false,
-     0, "boot loader versions: controller, radio module", "getFCConfig\n", 29},
-    {"identity.boot", R, Kind::Text, "getFWInfo\n", 16, 16, nullptr, nullptr, nullptr, false, 0,
-     "boot loader versions: controller, radio module", "getFCConfig\n", 26},
-    {"identity.uid", Dimmers, Kind::Text, "getFCConfig\n", 24, 24, nullptr, nullptr, nullptr, false,
-     0, "RDM UID"},
-    {"identity.uid", R, Kind::Text, "getFCConfig\n", 21, 21, nullptr, nullptr, nullptr, false, 0,
-     "RDM UID"},
-    {"device.label", Dimmers, Kind::Text, "getRdmLabel r\n", 7, toEnd, "setRdmLabel r \"%v\"\n",
-     nullptr, nullptr, true, 0, "RDM label of the unit"},
-    {"device.label", R, Kind::Text, "getRdmLabel 0\n", 6, toEnd, "setRdmLabel 0 \"%v\"\n", nullptr,
-     nullptr, true, 0, "RDM label of the unit"},
-    {"dmx.port_label", Dimmers, Kind::Text, "getRdmLabel p\n", 7, toEnd, "setRdmLabel p \"%v\"\n",
-     nullptr, nullptr, true, 0, "RDM label of the DMX port"},
-    {"dmx.port_label", R, Kind::Text, "getRdmLabel 1\n", 6, toEnd, "setRdmLabel 1 \"%v\"\n",
-     nullptr, nullptr, true, 0, "RDM label of the DMX port"},
-    {"dmx.universe", All, Kind::Integer, "getUniverse\n", 4, 4, "setUniverse %v\n", nullptr,
-     nullptr, false, 0, "DMX universe"},
-    {"dmx.address", All, Kind::Integer, "getDmxAddress\n", 6, 6, "setDmxAddress %v\n", nullptr,
-     nullptr, false, 0, "DMX start address"},
-    {"dmx.personality", Dimmers, Kind::Choice, "getDmxPersonality\n", 7, 7,
+    // The word after "Model:", wherever the firmware information puts it: the one rule by which
+    // a unit is identified.
+    {"identity.model", All, Kind::Text, WriteStep::None, "getFWInfo\n", 1, 1, nullptr, nullptr,
+     nullptr, false, 0, "model number the unit reports", nullptr, 0, nullptr, "Model:"},
+    {"identity.software", Dimmers, Kind::Text, WriteStep::None, "getFWInfo\n", 11, 11, nullptr,
+     nullptr, nullptr, false, 0, "software versions: controller, radio module", "getFCConfig\n",
+     26},
+    {"identity.software", R, Kind::Text, WriteStep::None, "getFWInfo\n", 13, 13, nullptr, nullptr,
+     nullptr, false, 0, "software versions: controller, radio module", "getFCConfig\n", 23},
+    {"identity.boot", Dimmers, Kind::Text, WriteStep::None, "getFWInfo\n", 14, 14, nullptr, nullptr,
+     nullptr, false, 0, "boot loader versions: controller, radio module", "getFCConfig\n", 29},
+    {"identity.boot", R, Kind::Text, WriteStep::None, "getFWInfo\n", 16, 16, nullptr, nullptr,
+     nullptr, false, 0, "boot loader versions: controller, radio module", "getFCConfig\n", 26},
+    {"identity.uid", Dimmers, Kind::Text, WriteStep::None, "getFCConfig\n", 24, 24, nullptr,
+     nullptr, nullptr, false, 0, "RDM UID"},
+    {"identity.uid", R, Kind::Text, WriteStep::None, "getFCConfig\n", 21, 21, nullptr, nullptr,
+     nullptr, false, 0, "RDM UID"},
+    {"device.label", Dimmers, Kind::Text, WriteStep::Labels, "getRdmLabel r\n", 7, toEnd,
+     "setRdmLabel r \"%v\"\n", nullptr, nullptr, true, 0, "RDM label of the unit"},
+    {"device.label", R, Kind::Text, WriteStep::Labels, "getRdmLabel 0\n", 6, toEnd,
+     "setRdmLabel 0 \"%v\"\n", nullptr, nullptr, true, 0, "RDM label of the unit"},
+    {"dmx.port_label", Dimmers, Kind::Text, WriteStep::Labels, "getRdmLabel p\n", 7, toEnd,
+     "setRdmLabel p \"%v\"\n", nullptr, nullptr, true, 0, "RDM label of the DMX port"},
+    {"dmx.port_label", R, Kind::Text, WriteStep::Labels, "getRdmLabel 1\n", 6, toEnd,
+     "setRdmLabel 1 \"%v\"\n", nullptr, nullptr, true, 0, "RDM label of the DMX port"},
+    {"dmx.universe", All, Kind::Integer, WriteStep::Universe, "getUniverse\n", 4, 4,
+     "setUniverse %v\n", nullptr, nullptr, false, 0, "DMX universe"},
+    {"dmx.address", All, Kind::Integer, WriteStep::Footprint, "getDmxAddress\n", 6, 6,
+     "setDmxAddress %v\n", nullptr, nullptr, false, 0, "DMX start address"},
+    {"dmx.personality", Dimmers, Kind::Choice, WriteStep::Footprint, "getDmxPersonality\n", 7, 7,
      "setDmxPersonality %v\n", personalityNames, "16-bit", false, 0,
      "DMX personality: one or two slots per channel"},
-    {"dmx.rdm_traffic", All, Kind::Flag, "getRdmTraffic\n", 4, 4, "setRdmTraffic %v\n", nullptr,
-     "enabled", false, 0, "RDM traffic on the DMX port"},
-    {"failmode.delay", All, Kind::FailTime, "getDataLossDelay\n", 7, 7, "setDataLossDelay %v\n",
-     nullptr, nullptr, false, 0, "on DMX loss, hold the last look this long before the fail level"},
-    {"failmode.hold", All, Kind::FailTime, "getDataLossHold\n", 7, 7, "setDataLossHold %v\n",
-     nullptr, nullptr, false, 0, "then hold the fail level this long before black"},
-    {"failmode.level", All, Kind::Text, "getDataLossLevel\n", 6, 6, "setDataLossLevel %v\n",
-     nullptr, nullptr, false, 10, "fail level"},
-    {"channel.%c.label", Dimmers, Kind::Text, "getRdmLabel %c\n", 7, toEnd,
+    {"dmx.rdm_traffic", All, Kind::Flag, WriteStep::RdmTraffic, "getRdmTraffic\n", 4, 4,
+     "setRdmTraffic %v\n", nullptr, "enabled", false, 0, "RDM traffic on the DMX port"},
+    {"failmode.delay", All, Kind::FailTime, WriteStep::FailMode, "getDataLossDelay\n", 7, 7,
+     "setDataLossDelay %v\n", nullptr, nullptr, false, 0,
+     "on DMX loss, hold the last look this long before the fail level"},
+    {"failmode.hold", All, Kind::FailTime, WriteStep::FailMode, "getDataLossHold\n", 7, 7,
+     "setDataLossHold %v\n", nullptr, nullptr, false, 0,
+     "then hold the fail level this long before black"},
+    {"failmode.level", All, Kind::Text, WriteStep::FailMode, "getDataLossLevel\n", 6, 6,
+     "setDataLossLevel %v\n", nullptr, nullptr, false, 10, "fail level"},
+    {"channel.%c.label", Dimmers, Kind::Text, WriteStep::Labels, "getRdmLabel %c\n", 7, toEnd,
      "setRdmLabel %c \"%v\"\n", nullptr, nullptr, true, 0, "RDM label of the channel"},
-    {"channel.%c.curve", Dimmers, Kind::Choice, "getCurve %c\n", 6, 6, "setCurve %c %v\n",
-     curveNames, nullptr, false, 0, "dimming curve", nullptr, 0, "DimmerScrollWidget"},
-    {"channel.%c.response", Dimmers, Kind::Choice, "getRespTime %c\n", 6, 6, "setRespTime %c %v\n",
-     responseNames, nullptr, false, 0, "output response time", nullptr, 0, "DimmerScrollWidget"},
-    {"channel.%c.modulation", Dimmers, Kind::Choice, "getModulation %c\n", 6, 6,
-     "setModulation %c %v\n", modulationNames, nullptr, false, 0, "modulation frequency", nullptr,
-     0, "DimmerScrollWidget"},
-    {"channel.%c.offset", Dimmers, Kind::Integer, "getOffset %c\n", 6, 6, "setOffset %c %v\n",
-     nullptr, nullptr, false, 0, "control offset"},
-    {"dimmer.bump", Dimmers, Kind::Flag, "getBumpEnable\n", 4, 4, "setBumpEnable %v\n", nullptr,
-     "nabled", false, 0, "bump buttons"},
+    {"channel.%c.curve", Dimmers, Kind::Choice, WriteStep::Channels, "getCurve %c\n", 6, 6,
+     "setCurve %c %v\n", curveNames, nullptr, false, 0, "dimming curve", nullptr, 0,
+     "DimmerScrollWidget"},
+    {"channel.%c.response", Dimmers, Kind::Choice, WriteStep::Channels, "getRespTime %c\n", 6, 6,
+     "setRespTime %c %v\n", responseNames, nullptr, false, 0, "output response time", nullptr, 0,
+     "DimmerScrollWidget"},
+    {"channel.%c.modulation", Dimmers, Kind::Choice, WriteStep::Channels, "getModulation %c\n", 6,
+     6, "setModulation %c %v\n", modulationNames, nullptr, false, 0, "modulation frequency",
+     nullptr, 0, "DimmerScrollWidget"},
+    {"channel.%c.offset", Dimmers, Kind::Integer, WriteStep::Channels, "getOffset %c\n", 6, 6,
+     "setOffset %c %v\n", nullptr, nullptr, false, 0, "control offset"},
+    {"dimmer.bump", Dimmers, Kind::Flag, WriteStep::Bump, "getBumpEnable\n", 4, 4,
+     "setBumpEnable %v\n", nullptr, "nabled", false, 0, "bump buttons"},
     // The receiver cards answer getInputMode too, but their page hides the field and their
     // files leave it out.
-    {"wireless.input_mode", Dimmers, Kind::Choice, "getInputMode\n", 5, 5, "setInputMode %v\n",
-     inputModeNames, "ireless", false, 0, "DMX from the cable or the wireless link"},
-    {"wireless.vexa_id", All, Kind::Text, "getVexaId\n", 5, 5, "setVexaId %v\n", nullptr, nullptr,
-     false, 0, "wireless link ID"},
-    {"wireless.vexa_key", All, Kind::Integer, "getVexaKey\n", 6, 6, "setVexaKey %v\n", nullptr,
-     nullptr, false, 0, "wireless link key"},
-    {"wireless.antenna", All, Kind::Choice, "getAntenna\n", 4, 4, "setAntenna %v\n", antennaNames,
-     nullptr, false, 0, "antenna", nullptr, 0, "FarcastWidget"},
-    {"wireless.power", All, Kind::Choice, "getFCPower\n", 5, 5, "setFCPower %v\n", powerNames,
-     nullptr, false, 0, "wireless output power", nullptr, 0, "FarcastWidget"},
-    {"outputs.pwm", R, Kind::Flag, "getPwmConfig\n", 5, 5, "setPwmConfig %v\n", nullptr, "1", false,
-     0, "PWM outputs"},
-    {"outputs.zero_ten", R, Kind::Flag, "get0-10Config\n", 5, 5, "set0-10Config %v\n", nullptr, "1",
-     false, 0, "0-10 V outputs"},
+    {"wireless.input_mode", Dimmers, Kind::Choice, WriteStep::InputMode, "getInputMode\n", 5, 5,
+     "setInputMode %v\n", inputModeNames, "ireless", false, 0,
+     "DMX from the cable or the wireless link"},
+    {"wireless.vexa_id", All, Kind::Text, WriteStep::Wireless, "getVexaId\n", 5, 5,
+     "setVexaId %v\n", nullptr, nullptr, false, 0, "wireless link ID"},
+    {"wireless.vexa_key", All, Kind::Integer, WriteStep::Wireless, "getVexaKey\n", 6, 6,
+     "setVexaKey %v\n", nullptr, nullptr, false, 0, "wireless link key"},
+    {"wireless.antenna", All, Kind::Choice, WriteStep::Wireless, "getAntenna\n", 4, 4,
+     "setAntenna %v\n", antennaNames, nullptr, false, 0, "antenna", nullptr, 0, "FarcastWidget"},
+    {"wireless.power", All, Kind::Choice, WriteStep::Wireless, "getFCPower\n", 5, 5,
+     "setFCPower %v\n", powerNames, nullptr, false, 0, "wireless output power", nullptr, 0,
+     "FarcastWidget"},
+    {"outputs.pwm", R, Kind::Flag, WriteStep::Outputs, "getPwmConfig\n", 5, 5, "setPwmConfig %v\n",
+     nullptr, "1", false, 0, "PWM outputs"},
+    {"outputs.zero_ten", R, Kind::Flag, WriteStep::Outputs, "get0-10Config\n", 5, 5,
+     "set0-10Config %v\n", nullptr, "1", false, 0, "0-10 V outputs"},
 };
 
 QString withChannel(const char *text, QChar letter)
@@ -194,9 +205,11 @@ Setting expand(const Row &row, Family family, QChar letter)
     s.key = withChannel(row.key, letter);
     s.family = family;
     s.kind = row.kind;
-    s.queries.append({withChannel(row.get, letter), row.first, row.last});
+    s.writeStep = row.writeStep;
+    s.queries.append({withChannel(row.get, letter), row.first, row.last,
+                      row.anchor ? QLatin1String(row.anchor) : QString()});
     if (row.get2)
-        s.queries.append({QString::fromLatin1(row.get2), row.word2, row.word2});
+        s.queries.append({QString::fromLatin1(row.get2), row.word2, row.word2, QString()});
     s.quoted = row.quoted;
     if (row.set)
         s.setFormat = withChannel(row.set, letter);
@@ -355,26 +368,18 @@ QStringList allKeys()
     return keys;
 }
 
-int footprint(Family family, const QVariant &personality)
+QString wordsOf(const Query &query, const QString &reply)
 {
-    const Setting *setting = find(family, QStringLiteral("dmx.personality"));
-    const bool wide =
-        setting && setting->entries.value(personality.toInt()) == QLatin1String("16-bit");
-    return catalogue::familyChannels(family) * (wide ? 2 : 1);
+    if (query.anchor.isEmpty())
+        return reply::fieldRange(reply, query.first, query.last);
+    return reply::fieldRangeFrom(reply, query.anchor, query.first, query.last);
 }
 
-QString slotRefusal(Family family, qlonglong address, const QVariant &personality)
+const Query &modelQuery()
 {
-    // A unit that takes no slots still needs its start address on the line.
-    const qlonglong end = address + qMax(footprint(family, personality), 1) - 1;
-    if (end <= lastSlot)
-        return QString();
-    const Setting *setting = find(family, QStringLiteral("dmx.personality"));
-    return QStringLiteral("start address %1%2 would end at slot %3, past %4")
-        .arg(address)
-        .arg(setting ? QStringLiteral(" at %1").arg(toText(*setting, personality)) : QString())
-        .arg(end)
-        .arg(lastSlot);
+    static const Query query =
+        find(Family::Dimmer5, QStringLiteral("identity.model"))->queries.first();
+    return query;
 }
 
 QString factoryResetCommand()

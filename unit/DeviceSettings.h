@@ -25,19 +25,48 @@ enum class Kind
     FailTime, // tenths of a second, 65535 = infinite
 };
 
+// Where an apply writes a setting among the others: settings whose change makes a unit act
+// differently on its link or its outputs come last, once everything they act on is in place;
+// those that stop it acting come first. In the order of the steps, except Outputs: first when
+// switched off, last when switched on (settingsapply::writeOrder).
+enum class WriteStep
+{
+    None, // read-only
+    Outputs,
+    Labels,
+    FailMode,
+    Channels,
+    Bump,
+    Universe,
+    Footprint, // dmx.personality and dmx.address, in whichever order keeps the unit within 512
+    Wireless,
+    InputMode,
+    RdmTraffic,
+};
+
 // One get command and the words of its reply that hold (part of) the value.
 struct Query
 {
     QString command;
     int first = 0;
     int last = 0;
+    // When set, first and last count from the first word that contains it (that word is 0), not
+    // from the echoed command: for a reply whose words before the value vary.
+    QString anchor;
 };
+
+// The words of a query's reply (line breaks as blanks) that hold its part of the value.
+QString wordsOf(const Query &query, const QString &reply);
+// How a unit names its model (identity.model): asked before the family is known, and the same
+// for every family.
+const Query &modelQuery();
 
 struct Setting
 {
     QString key;
     Family family;
     Kind kind;
+    WriteStep writeStep = WriteStep::None;
     // One query, or two whose words are joined by ", " (a firmware version in two parts).
     QVector<Query> queries;
     // The value is the text between the first and the last "'" of the words read.
@@ -65,17 +94,6 @@ const QVector<Setting> &forFamily(Family family);
 const Setting *find(Family family, const QString &key);
 // Every key of every family, each once, in table order (for help texts and documentation).
 QStringList allKeys();
-
-// ---- The DMX footprint -------------------------------------------------------------------
-// A unit listens to footprint() slots from its start address on; the last must be at most
-// lastSlot. One rule for apply, vantelo-cli set and the provisioning station.
-constexpr int lastSlot = 512;
-// The family's channels, twice that at 16-bit; a receiver card takes none. personality is an
-// entry position of dmx.personality.
-int footprint(Family family, const QVariant &personality);
-// Empty when a unit of the family at that start address and personality ends within lastSlot;
-// otherwise one line that says where it would end.
-QString slotRefusal(Family family, qlonglong address, const QVariant &personality);
 
 // The command that restores the factory defaults.
 QString factoryResetCommand();

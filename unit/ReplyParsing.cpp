@@ -26,23 +26,14 @@ QString quoted(const QString &text, const QString &delimiter)
     return text.mid(start, lastAt - start);
 }
 
-bool modelFromFirmwareInfo(const QString &text, QString &model)
+QString fieldRangeFrom(const QString &text, const QString &anchor, int first, int last)
 {
-    QString flat = text;
-    flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    flat.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    const QStringList words = flat.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    for (int i = 0; i < words.size(); ++i) {
-        if (!words.at(i).contains(QLatin1String("Model:")))
-            continue;
-        // A reply cut off right after the marker names no model; taking the marker as decided
-        // would leave the caller with a stale or empty model string it believes in.
-        if (i + 1 >= words.size())
-            return false;
-        model = words.at(i + 1);
-        return true;
+    const QStringList fields = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (int at = 0; at < fields.size(); ++at) {
+        if (fields.at(at).contains(anchor, Qt::CaseSensitive))
+            return fieldRange(text, at + first, at + last);
     }
-    return false;
+    return QString();
 }
 
 } // namespace reply

@@ -14,8 +14,8 @@ QString fieldRange(const QString &text, int first, int last);
 // delimiter; the whole text without one.
 QString quoted(const QString &text, const QString &delimiter);
 
-// The word after the first word that contains "Model:" in a firmware-information reply. False
-// when no word contains "Model:" or nothing follows it.
-bool modelFromFirmwareInfo(const QString &text, QString &model);
+// As fieldRange(), counted from the first field that contains anchor (that field is 0) rather
+// than from the start; empty when no field contains it.
+QString fieldRangeFrom(const QString &text, const QString &anchor, int first, int last);
 
 } // namespace reply
