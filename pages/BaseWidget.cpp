@@ -5,12 +5,17 @@ BaseWidget::BaseWidget(QWidget *parent) : QWidget(nullptr)
     Q_UNUSED(parent);
 }
 
-// The fields outlive the page's own part by a moment; a focus change while they go must not
-// reach a page that is no longer there.
+// The fields outlive the page's own part by a moment.
 BaseWidget::~BaseWidget()
+{
+    releaseBindings();
+}
+
+void BaseWidget::releaseBindings()
 {
     for (const QPointer<FieldBinding> &binding : qAsConst(m_bindings))
         delete binding.data();
+    m_bindings.clear();
 }
 
 void BaseWidget::setDebug(Debug *debug)

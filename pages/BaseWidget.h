@@ -37,6 +37,11 @@ signals:
 protected:
     FieldBinding *bind(QWidget *field, const QString &key,
                        const FieldBinding::Captions &captions = {});
+    // In the order they were bound; a binding whose field has gone is null.
+    const QList<QPointer<FieldBinding>> &bindings() const { return m_bindings; }
+    // No more events from the fields, before they go: a focus change while they are destroyed
+    // must not reach a page that is no longer there.
+    void releaseBindings();
     // The channel the page talks through; null while it has none.
     virtual Serial *channel() const { return serial; }
 

@@ -61,7 +61,7 @@ DimmerScrollWidget::~DimmerScrollWidget() = default;
 QWidget *DimmerScrollWidget::buildChannels(int count)
 {
     // A second build replaces the first.
-    m_fields.clear();
+    releaseBindings();
     delete m_content;
 
     count = qBound(0, count, maxChannels);
@@ -97,17 +97,14 @@ void DimmerScrollWidget::buildChannel(int index)
                 : new QComboBox(group);
         field->setObjectName(QStringLiteral("%1/%2").arg(QLatin1String(fields[f].name)).arg(index));
         place(field, 10, 30, 290, 20);
-        auto *binding = new FieldBinding(this, field, settingKey(index, f), {});
+        FieldBinding *binding = bind(field, settingKey(index, f));
         binding->onEdit = [this, binding, f] { edited(binding, f); };
-        m_fields.append(binding);
     }
 }
 
 void DimmerScrollWidget::releaseFields()
 {
-    for (const QPointer<FieldBinding> &binding : qAsConst(m_fields))
-        delete binding.data();
-    m_fields.clear();
+    releaseBindings();
     m_channelCount = 0;
     m_content = nullptr;
 }
@@ -148,7 +145,7 @@ void DimmerScrollWidget::refresh()
 
     for (int i = 0; i < m_channelCount; ++i) {
         for (int f = 0; f < fieldCount; ++f) {
-            if (FieldBinding *binding = m_fields.value(i * fieldCount + f))
+            if (FieldBinding *binding = bindings().value(i * fieldCount + f))
                 binding->show();
             if (f == 1 || f == fieldCount - 1)
                 emit iconUpdateSignal();

@@ -3,7 +3,6 @@
 #include "pages/BaseWidget.h"
 
 #include <QPointer>
-#include <QVector>
 
 // The per-channel editor of the dimmer page. It is a page object but is never shown itself: it
 // builds a content widget with one group of fields per output channel, which the dimmer page puts
@@ -37,8 +36,6 @@ private:
 
     QWidget *m_owner = nullptr;
     QPointer<QWidget> m_content;
-    // Channel by channel, in the order of the field table.
-    QVector<QPointer<FieldBinding>> m_fields;
     // Held apart from the base's raw pointer: pending events run during a refresh, and the shell
     // may delete the channel in one of them.
     QPointer<Serial> m_serial;

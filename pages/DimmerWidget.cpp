@@ -20,9 +20,7 @@ DimmerWidget::DimmerWidget(QWidget *parent)
     // scroll area.
     m_editor = new DimmerScrollWidget(this);
 
-    ui->sa_dimmers->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     ui->sa_dimmers->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ui->sa_dimmers->setWidgetResizable(false);
     ui->sa_dimmers->setAlignment(Qt::AlignCenter);
 }
 
