@@ -1,5 +1,7 @@
 #include "station/ProvisionLog.h"
 
+#include "files/FileTarget.h"
+
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -253,18 +255,9 @@ bool parseLog(const QString &path, const QByteArray &bytes, LogHistory &history,
     return true;
 }
 
-QString replaceRefusal(const QString &path)
-{
-    const QFileInfo info(path);
-    if (!info.exists() || info.isFile())
-        return QString();
-    return QStringLiteral("%1 is %2, not a regular file")
-        .arg(path, info.isDir() ? QStringLiteral("a folder") : QStringLiteral("a device or FIFO"));
-}
-
 bool readLog(const QString &path, LogHistory &history, QString *why)
 {
-    *why = replaceRefusal(path);
+    *why = refusalToReplace(path);
     if (!why->isEmpty())
         return false;
     QFile file(path);
@@ -279,7 +272,7 @@ bool readLog(const QString &path, LogHistory &history, QString *why)
 
 bool LogFile::open(const QString &path, LogHistory &history, QString *why)
 {
-    *why = replaceRefusal(path);
+    *why = refusalToReplace(path);
     if (!why->isEmpty())
         return false;
     const auto refuse = [&](const QString &text) {
