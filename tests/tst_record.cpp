@@ -681,20 +681,18 @@ private slots:
             QVERIFY(units.back()->start());
             ports[event == "stop" ? 0 : i % 2] += QStringList{"--port", units.back()->portPath()};
         }
+        const auto logPath = [&](int station) { return dir.filePath(QString::number(station)); };
         const auto log = [&](int station) {
-            QFile file(dir.filePath(QStringLiteral("log%1.csv").arg(station)));
+            QFile file(logPath(station));
             return file.open(QIODevice::ReadOnly) ? QString(file.readAll()) : QString();
         };
+        const QStringList options = {"--start-address", "1", "--label", "#{n}", "--lease", "2"};
         const auto arguments = [&](int station) {
-            return QStringList{
-                       "provision",       file.fileName(),
-                       "--log",           dir.filePath(QStringLiteral("log%1.csv").arg(station)),
-                       "--record",        url,
-                       "--station",       QStringLiteral("bench-%1").arg(station),
-                       "--start-address", "1",
-                       "--label",         "#{n}",
-                       "--lease",         "2"} +
-                   ports[station];
+            return QStringList{"provision", file.fileName(),
+                               "--log",     logPath(station),
+                               "--record",  url,
+                               "--station", "bench-" + QString::number(station)} +
+                   options + ports[station];
         };
         QProcess other;
         if (event == "two" || event == "kill") {
@@ -717,23 +715,18 @@ private slots:
         }
         QTimer stopper;
         connect(&stopper, &QTimer::timeout, this, [&] {
-            if (log(0).contains(",PASS,")) {
+            if (log(0).contains(",PASS,") && m_pg.isRunning())
                 m_pg.stopImmediately();
-                stopper.stop();
-            }
         });
         if (event == "stop")
             stopper.start(10);
         QString out;
         QCOMPARE(run(arguments(0), out), code);
         QVERIFY2(out.contains(says) && !out.contains("Secret"), qPrintable(out));
-        for (const auto &unit : units) {
-            const QStringList sent = unit->commandLog();
-            QVERIFY2(code == 0 || unit != units.back() ||
-                         sent.filter(QRegularExpression("^set")).isEmpty(),
-                     qPrintable(sent.join(' ')));
-            QVERIFY(event != "down" && event != "password" ? !sent.isEmpty() : sent.isEmpty());
-        }
+        for (const auto &unit : units) // nothing sent to a unit when the record was unusable
+            QVERIFY((event != "down" && event != "password") != unit->commandLog().isEmpty());
+        QVERIFY(code == 0 ||
+                units.back()->commandLog().filter(QRegularExpression("^set")).isEmpty());
         if (code == 4 && event != "stop") {
             QCOMPARE(out.count('\n'), 1);
             return;
@@ -750,13 +743,8 @@ private slots:
         // Every PASS of the logs is in the record (import adds what a lost record missed), held
         // where the unit was set, labelled in address order.
         QVERIFY(record.open(url));
-        for (int station = 0; station < 2; ++station) {
-            const auto summary =
-                record.importLog(dir.filePath(QStringLiteral("log%1.csv").arg(station)),
-                                 QStringLiteral("bench-%1").arg(station));
-            QVERIFY(summary || (event == "stop" && station == 1));
-            QVERIFY(!summary || event == "stop" || summary->added == 0);
-        }
+        const auto summary = record.importLog(logPath(0), "bench-0");
+        QVERIFY(summary && (event == "stop" || summary->added == 0));
         const QVector<HeldSlot> held = *record.units(1);
         QCOMPARE(held.size(), event == "stop" ? 1 : 6);
         for (int i = 0; i < held.size(); ++i) {
