@@ -88,7 +88,7 @@ QVector<PortCandidate> PortFinder::candidates() const
         const QStringList names =
             dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
         for (const QString &name : names) {
-            const QString path = dir.filePath(name);
+            const QString path = PortSource::openablePath(dir.filePath(name));
             if (const quint64 device = PortSource::deviceNumberOf(path))
                 others.append({path, device, QString()});
         }
