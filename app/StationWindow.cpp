@@ -50,6 +50,7 @@ StationWindow::StationWindow(QWidget *parent)
       m_station(new provision::Station(this)), m_chooser(chooseWithDialog)
 {
     ui->setupUi(this);
+    ui->le_record->setText(qEnvironmentVariable("VANTELO_RECORD"));
     applyDialogStyle(this);
     for (QPushButton *button : {ui->pb_start, ui->pb_stop, ui->pb_template714x, ui->pb_template712x,
                                 ui->pb_template718x, ui->pb_log})
@@ -127,6 +128,7 @@ bool StationWindow::buildSetup(provision::Setup &setup, QString *why) const
         *why = tr("Choose the log file: every unit is recorded there.");
         return false;
     }
+    setup.recordUrl = ui->le_record->text().trimmed();
     if (ui->sb_startAddress->value() > 0)
         setup.startAddress = ui->sb_startAddress->value();
     if (ui->sb_universe->value() > 0)

@@ -20,7 +20,8 @@ namespace cli {
 namespace {
 
 const QStringList valuedOptions = {"--log",       "--start-address", "--universe", "--label",
-                                   "--footprint", "--port",          "--port-dir", "--record-dir"};
+                                   "--footprint", "--port",          "--port-dir", "--record-dir",
+                                   "--record",    "--station",       "--lease"};
 const QStringList flagOptions = {"--all", "--watch", "--dry-run", "--again", "--help", "-h"};
 // The other commands' valued options, so that "--port X provision" finds the command.
 const QStringList otherValued = {"--simulate", "--seed", "--uid", "--only", "--except"};
@@ -70,6 +71,15 @@ QString parse(const QStringList &words, Request &request)
             setup.logPath = value;
         } else if (name == QLatin1String("--record-dir")) {
             setup.recordDir = value;
+        } else if (name == QLatin1String("--record")) {
+            setup.recordUrl = value;
+        } else if (name == QLatin1String("--station")) {
+            setup.stationName = value;
+        } else if (name == QLatin1String("--lease")) {
+            bool ok = false;
+            setup.leaseSeconds = value.toInt(&ok);
+            if (!ok || setup.leaseSeconds < 1)
+                return QStringLiteral("--lease needs a number of seconds, at least 1");
         } else if (name == QLatin1String("--port")) {
             request.selection.ports.append(value);
         } else if (name == QLatin1String("--port-dir")) {
@@ -101,6 +111,8 @@ QString parse(const QStringList &words, Request &request)
     const QFileInfo portDir(request.selection.portDir);
     if (!portDir.filePath().isEmpty() && !portDir.isDir() && (portDir.exists() || !request.watch))
         return QStringLiteral("--port-dir: %1 is not a folder").arg(portDir.filePath());
+    if (request.setup.recordUrl.isEmpty())
+        request.setup.recordUrl = qEnvironmentVariable("VANTELO_RECORD");
     request.setup.dryRun = given.contains(QLatin1String("--dry-run"));
     request.setup.again = given.contains(QLatin1String("--again"));
     const bool all = given.contains(QLatin1String("--all"));

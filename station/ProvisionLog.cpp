@@ -1,5 +1,7 @@
 #include "station/ProvisionLog.h"
 
+#include "files/FileTarget.h"
+
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -253,15 +255,6 @@ bool parseLog(const QString &path, const QByteArray &bytes, LogHistory &history,
     return true;
 }
 
-QString replaceRefusal(const QString &path)
-{
-    const QFileInfo info(path);
-    if (!info.exists() || info.isFile())
-        return QString();
-    return QStringLiteral("%1 is %2, not a regular file")
-        .arg(path, info.isDir() ? QStringLiteral("a folder") : QStringLiteral("a device or FIFO"));
-}
-
 bool readLogRows(const QString &path, QVector<record::LogRow> &rows, QString *why)
 {
     QFile file(path);
@@ -306,7 +299,7 @@ bool readLogRows(const QString &path, QVector<record::LogRow> &rows, QString *wh
 
 bool readLog(const QString &path, LogHistory &history, QString *why)
 {
-    *why = replaceRefusal(path);
+    *why = refusalToReplace(path);
     if (!why->isEmpty())
         return false;
     QFile file(path);
@@ -321,7 +314,7 @@ bool readLog(const QString &path, LogHistory &history, QString *why)
 
 bool LogFile::open(const QString &path, LogHistory &history, QString *why)
 {
-    *why = replaceRefusal(path);
+    *why = refusalToReplace(path);
     if (!why->isEmpty())
         return false;
     const auto refuse = [&](const QString &text) {

@@ -32,10 +32,6 @@ struct LogHistory
     QByteArray closing;
 };
 
-// Empty when a file may be written at path (none there yet, or a regular file, through links);
-// else why not. A device node, a FIFO or a folder is never a log or a record.
-QString replaceRefusal(const QString &path);
-
 // The log's text into history; path only names it in why. False, with why, as readLog().
 bool parseLog(const QString &path, const QByteArray &bytes, LogHistory &history, QString *why);
 

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
-#include <QSet>
 
 #include <algorithm>
 
@@ -80,14 +79,16 @@ QVector<PortCandidate> PortFinder::candidates() const
         if (port.deviceNumber != 0 && !port.serialNumber.isEmpty())
             serials.insert(port.deviceNumber, port.serialNumber);
     }
-    for (const QString &path : qAsConst(m_selection.ports))
+    for (const QString &given : qAsConst(m_selection.ports)) {
+        const QString path = PortSource::openablePath(given);
         named.append({path, PortSource::deviceNumberOf(path), QString()});
+    }
     if (!m_selection.portDir.isEmpty()) {
         const QDir dir(m_selection.portDir);
         const QStringList names =
             dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
         for (const QString &name : names) {
-            const QString path = dir.filePath(name);
+            const QString path = PortSource::openablePath(dir.filePath(name));
             if (const quint64 device = PortSource::deviceNumberOf(path))
                 others.append({path, device, QString()});
         }
@@ -110,12 +111,11 @@ QVector<PortCandidate> PortFinder::candidates() const
     // One unit reached through two paths (a node and its by-id link) is one unit: the first path
     // given or found stands for it.
     QVector<PortCandidate> all;
-    QSet<quint64> devices;
     for (PortCandidate &c : named + others) {
-        if (c.device != 0 && devices.contains(c.device))
+        if (std::any_of(all.begin(), all.end(), [&](const PortCandidate &kept) {
+                return PortSource::sameUnit(kept.path, c.path);
+            }))
             continue;
-        if (c.device != 0)
-            devices.insert(c.device);
         c.serialNumber = serials.value(c.device);
         all.append(c);
     }

@@ -29,16 +29,10 @@ const QRegularExpression &placeholderPattern()
 const QStringList placeholders = {QStringLiteral("n"), QStringLiteral("address"),
                                   QStringLiteral("model"), QStringLiteral("uid")};
 
-// The slots a dimmer listens on: its channels, two each at 16-bit; a card's address is one slot
-// it does not take from the sequence.
+// A template without a personality leaves the unit's own: none counts as 8-bit, the fewest.
 int slotsOf(const ModelInfo &info, const std::optional<settings::Value> &personality)
 {
-    if (info.family == Family::Receiver)
-        return 0;
-    const settings::Setting *setting = settings::find(info.family, keyPersonality);
-    const bool sixteen =
-        personality && setting->entries.value(personality->toInt()) == QLatin1String("16-bit");
-    return info.channels * (sixteen ? 2 : 1);
+    return settings::footprint(info.family, personality.value_or(settings::Value(0)));
 }
 
 QString footprintTooSmall(const QString &model, int footprint, int listened)

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "unit/ModelCatalogue.h"
 #include "files/SettingsFile.h"
+#include "unit/ModelCatalogue.h"
 
 #include <QHash>
 #include <QMetaType>
@@ -60,6 +60,11 @@ struct Setup
     QString logPath;
     // Empty, or the folder that receives each passed unit's settings file, named by its UID.
     QString recordDir;
+    // Empty, or the rig record (a SQLite path or a PostgreSQL URL): ranges are reserved there,
+    // and units holding a slot there count as provisioned.
+    QString recordUrl;
+    QString stationName;   // how the record names this station
+    int leaseSeconds = 60; // a dead station's reservations are free after this
     // Units whose UID has a PASS row are provisioned again instead of skipped.
     bool again = false;
     // Identify and assign, write nothing (neither to a unit nor to the log).

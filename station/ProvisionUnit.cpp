@@ -2,9 +2,12 @@
 
 #include "files/SettingsApply.h"
 #include "link/DeviceSession.h"
+#include "station/ProvisionSetup.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
+
+#include <algorithm>
 
 namespace provision {
 
@@ -55,6 +58,7 @@ void UnitWorker::identify()
             break;
         } else if (key == QLatin1String("identity.uid")) {
             identity.uid = reading.value->toString();
+            m_uid = identity.uid;
         } else {
             identity.current.insert(key, *reading.value);
         }
@@ -64,10 +68,115 @@ void UnitWorker::identify()
         end();
 }
 
-void UnitWorker::write(const QVector<settingsfile::Entry> &wanted, const QString &recordPath)
+void UnitWorker::write(QVector<settingsfile::Entry> wanted, const QString &recordPath,
+                       const std::optional<RecordJob> &job)
 {
-    const QString failure = check(wanted, recordPath);
+    m_job = job;
+    QString failure = job ? place(wanted, *job) : QString();
+    if (failure.isEmpty())
+        failure = check(wanted, recordPath);
     emit done(m_id, failure.isEmpty(), failure);
+    if (!job)
+        end();
+}
+
+QString UnitWorker::recordFailure()
+{
+    if (m_record->problem() == record::Problem::Unreachable) {
+        if (!m_recordLost)
+            emit recordLost(m_id, m_record->errorString());
+        m_recordLost = true;
+        return QStringLiteral("record unreachable");
+    }
+    return QStringLiteral("record: ") + m_record->errorString();
+}
+
+QString UnitWorker::place(QVector<settingsfile::Entry> &wanted, const RecordJob &job)
+{
+    m_record = std::make_unique<record::Record>();
+    if (!m_record->open(job.url)) {
+        const QString why = recordFailure();
+        m_record.reset();
+        return why;
+    }
+    const auto entry = [&](const QString &key) {
+        return std::find_if(wanted.begin(), wanted.end(),
+                            [&](const settingsfile::Entry &e) { return e.setting->key == key; });
+    };
+    int address = job.address;
+    if (job.footprint > 0) {
+        m_reservation =
+            m_record->reserve(job.universe, job.from, job.footprint, job.station, job.leaseSeconds);
+        if (!m_reservation) {
+            return m_record->problem() == record::Problem::NoRoom
+                       ? QStringLiteral("address range exhausted")
+                       : recordFailure();
+        }
+        m_renewed.start();
+        address = m_reservation->first;
+        const auto at = entry(QStringLiteral("dmx.address"));
+        if (at != wanted.end())
+            at->value = qlonglong(address);
+    }
+    // {n}: the unit's place among the universe's held and reserved ranges, so that numbers follow
+    // addresses; past any number whose label a held slot already shows.
+    const std::optional<record::UniverseMap> map = m_record->map(job.universe);
+    if (!map)
+        return recordFailure();
+    int n = 1;
+    for (const record::HeldSlot &held : map->held)
+        n += held.address > 0 && held.address < address;
+    for (const record::Reservation &r : map->reservations)
+        n += (!m_reservation || r.id != m_reservation->id) && r.first < address;
+    QString label;
+    if (job.labelPattern) {
+        const auto taken = [&](const QString &text) {
+            return std::any_of(map->held.begin(), map->held.end(),
+                               [&](const record::HeldSlot &h) { return h.label == text; });
+        };
+        const auto expand = [&] {
+            return expandLabel(*job.labelPattern, {n, address, m_model, m_uid});
+        };
+        while (job.labelPattern->contains(QLatin1String("{n}")) && taken(expand()))
+            ++n;
+        label = expand();
+        const auto at = entry(QStringLiteral("device.label"));
+        if (at != wanted.end())
+            at->value = label;
+    }
+    emit placed(m_id, address, n, label);
+    return QString();
+}
+
+bool UnitWorker::renewLease()
+{
+    if (!m_reservation || m_recordLost)
+        return true;
+    // A third of the lease leaves two thirds for a renewal that has to wait for a busy record.
+    if (m_renewed.elapsed() < m_job->leaseSeconds * 1000 / 3)
+        return true;
+    m_renewed.start();
+    if (m_record->renew(*m_reservation, m_job->leaseSeconds))
+        return true;
+    if (m_record->problem() == record::Problem::Unreachable) {
+        recordFailure(); // the unit in progress finishes; the log keeps it
+        return true;
+    }
+    return false;
+}
+
+void UnitWorker::recordResult(record::ResultEntry entry, bool pass)
+{
+    // A unit that never reached the record, or lost it, leaves its result to the log alone.
+    if (!m_record || m_recordLost) {
+        end();
+        return;
+    }
+    entry.settings = m_readBack;
+    const record::Reservation *held = m_reservation ? &*m_reservation : nullptr;
+    const bool ok = pass ? bool(m_record->pass(entry, held)) : m_record->fail(entry, held);
+    if (!ok && m_record->problem() == record::Problem::Unreachable)
+        recordFailure();
     end();
 }
 
@@ -80,7 +189,11 @@ QString UnitWorker::check(const QVector<settingsfile::Entry> &wanted, const QStr
     int total = 3 * keys; // until the unit is read: every key read, written and read back
     int offset = 0;
     settingsapply::Control control;
-    control.cancelled = [this] { return m_cancel->load(); };
+    bool leaseLost = false;
+    control.cancelled = [&] {
+        leaseLost = leaseLost || !renewLease();
+        return leaseLost || m_cancel->load();
+    };
     // A few updates a second are all a progress bar shows; one per command would wake the
     // station's thread for every answer of every unit.
     QElapsedTimer lastShown;
@@ -90,9 +203,18 @@ QString UnitWorker::check(const QVector<settingsfile::Entry> &wanted, const QStr
         lastShown.start();
         emit progress(m_id, offset + done, total);
     };
+    const auto interrupted = [&](int written, int toWrite) {
+        if (leaseLost)
+            return QStringLiteral("record: the reservation ran out and was taken");
+        return toWrite < 0 ? QStringLiteral("interrupted")
+                           : QStringLiteral("interrupted (%1 of %2 keys to write were written and "
+                                            "verified)")
+                                 .arg(written)
+                                 .arg(toWrite);
+    };
     const settingsapply::Plan plan = settingsapply::plan(*m_serial, m_family, wanted, control);
     if (plan.cancelled)
-        return QStringLiteral("interrupted");
+        return interrupted(0, -1);
     if (plan.lost)
         return lostAt(wanted.at(plan.rows.size()).setting->key);
     for (const settingsapply::Row &row : plan.rows) {
@@ -105,8 +227,12 @@ QString UnitWorker::check(const QVector<settingsfile::Entry> &wanted, const QStr
     const settingsapply::Report report = settingsapply::execute(*m_serial, plan, chosen, control);
     if (!report.refused.isEmpty())
         return report.refused;
+    for (const settingsapply::Result &r : report.rows) {
+        if (r.after)
+            m_readBack.insert(r.setting->key, settings::toJson(*r.setting, *r.after));
+    }
     if (report.cancelled)
-        return QStringLiteral("interrupted");
+        return interrupted(report.withStatus(Status::Written).size(), chosen.size());
     if (report.lost) {
         return lostAt(report.lostAt) + QStringLiteral(" (%1 of %2 keys to write were written and "
                                                       "verified)")
@@ -133,7 +259,7 @@ QString UnitWorker::check(const QVector<settingsfile::Entry> &wanted, const QStr
         const settingsapply::Snapshot shot = settingsapply::snapshot(
             *m_serial, m_model, m_family, QDateTime::currentDateTime(), recordControl);
         if (shot.cancelled)
-            return QStringLiteral("interrupted");
+            return interrupted(0, -1);
         if (!shot.complete())
             return QStringLiteral("the record could not be read whole");
         QString why;

@@ -2,8 +2,12 @@
 
 #include "files/SettingsFile.h"
 #include "link/Serial.h"
+#include "record/Record.h"
+#include "station/ProvisionTypes.h"
 
+#include <QElapsedTimer>
 #include <QHash>
+#include <QJsonObject>
 #include <QMap>
 #include <QObject>
 #include <QThread>
@@ -28,6 +32,20 @@ struct Identity
     bool isUnit() const { return !model.isEmpty(); }
 };
 
+// What a unit's thread does in the rig record around its write: the range it reserves there
+// (footprint 0: none; the unit keeps the planned address) and how its label is made.
+struct RecordJob
+{
+    QString url;
+    QString station;
+    int leaseSeconds = 60;
+    int universe = 0;
+    int from = 1;
+    int address = 0; // the planned one, kept when nothing is reserved
+    int footprint = 0;
+    std::optional<QString> labelPattern;
+};
+
 // Lives on its unit's thread from identify() to the end of that thread; its channel is created
 // in identify() and destroyed on the same thread, before the thread ends.
 class UnitWorker : public QObject
@@ -43,20 +61,34 @@ public:
     ~UnitWorker() override { m_serial.reset(); }
 
     void identify();
-    void write(const QVector<settingsfile::Entry> &wanted, const QString &recordPath);
+    // With a job, the unit's range is reserved in the record first and the thread stays for
+    // recordResult(), which the station calls once the log holds the unit's row.
+    void write(QVector<settingsfile::Entry> wanted, const QString &recordPath,
+               const std::optional<provision::RecordJob> &job);
+    void recordResult(record::ResultEntry entry, bool pass);
     void release() { end(); }
 
 signals:
     void identified(int id, const provision::Identity &identity);
     void progress(int id, int done, int total);
+    // The address, number and label the record gave the unit, before its first write.
+    void placed(int id, int address, int n, const QString &label);
+    // The record could not be reached: the station writes no further unit.
+    void recordLost(int id, const QString &why);
     void done(int id, bool pass, const QString &failure);
 
 private:
     void end()
     {
         m_serial.reset();
+        m_record.reset();
         QThread::currentThread()->quit();
     }
+    // Reserves the range and gives the unit its place; empty when it may be written.
+    QString place(QVector<settingsfile::Entry> &wanted, const RecordJob &job);
+    // Keeps the reservation alive while the unit is written; false when it is gone.
+    bool renewLease();
+    QString recordFailure();
     QString check(const QVector<settingsfile::Entry> &wanted, const QString &recordPath);
 
     const int m_id;
@@ -64,8 +96,15 @@ private:
     const QMap<int, QStringList> m_extraKeys;
     const std::shared_ptr<std::atomic_bool> m_cancel;
     std::unique_ptr<Serial> m_serial;
+    std::unique_ptr<record::Record> m_record; // opened on this thread, closed on it
+    std::optional<RecordJob> m_job;
+    std::optional<record::Reservation> m_reservation;
+    QElapsedTimer m_renewed;
+    QJsonObject m_readBack; // every written key as read back
+    bool m_recordLost = false;
     Family m_family = Family::Dimmer5;
     QString m_model;
+    QString m_uid;
 };
 
 } // namespace provision

@@ -1,5 +1,6 @@
 #include "station/Provisioning.h"
 
+#include "files/FileTarget.h"
 #include "station/ProvisionLog.h"
 #include "station/ProvisionPorts.h"
 #include "station/ProvisionSetup.h"
@@ -42,7 +43,7 @@ QString recordFolderRefusal(const QString &folder)
     for (const QString &name : names) {
         if (!uidName.match(name).hasMatch())
             continue;
-        const QString why = replaceRefusal(QDir(folder).filePath(name));
+        const QString why = refusalToReplace(QDir(folder).filePath(name));
         if (!why.isEmpty())
             return QStringLiteral("--record-dir: ") + why;
     }
@@ -89,6 +90,7 @@ struct Station::Private
         Identity identity;
         QThread *thread = nullptr; // until joined
         UnitWorker *worker = nullptr;
+        bool recorded = false; // its thread waits to put the result in the record
     };
 
     Station *const q;
@@ -111,6 +113,10 @@ struct Station::Private
     QString stopReason;
 
     PortFinder ports;
+    // The record as this thread asks it which units hold a slot; the units' threads open their
+    // own. recordLost: it could not be reached, and no further unit is written.
+    std::unique_ptr<record::Record> rigRecord;
+    bool recordLost = false;
 
     Entry *entry(int id)
     {
@@ -124,6 +130,10 @@ struct Station::Private
     void assignReady();
     void assign(Entry &e);
     void release(Entry &e, Result result, const QString &failure);
+    // A unit that will not be written: not written, or failed when the record was lost.
+    void leaveUnwritten(Entry &e);
+    bool heldInRecord(const QString &uid);
+    void loseRecord(const QString &why);
     void finish(Entry &e, Result result, const QString &failure);
     void onThreadEnded(int id);
     QString recordRefusal(const QString &path) const;
@@ -184,6 +194,22 @@ void Station::Private::arrive(const PortCandidate &candidate)
     QObject::connect(worker, &UnitWorker::progress, q, &Station::unitProgress,
                      Qt::QueuedConnection);
     QObject::connect(
+        worker, &UnitWorker::placed, q,
+        [this](int unit, int address, int n, const QString &label) {
+            Entry *e = entry(unit);
+            if (!e)
+                return;
+            e->unit.address = address;
+            e->unit.n = n;
+            if (setup.labelPattern)
+                e->unit.label = label;
+            emit q->unitChanged(e->unit);
+        },
+        Qt::QueuedConnection);
+    QObject::connect(
+        worker, &UnitWorker::recordLost, q, [this](int, const QString &why) { loseRecord(why); },
+        Qt::QueuedConnection);
+    QObject::connect(
         worker, &UnitWorker::done, q,
         [this](int unit, bool pass, const QString &failure) {
             if (Entry *e = entry(unit))
@@ -223,7 +249,7 @@ void Station::Private::onIdentified(int id, const Identity &identity)
     if (watch)
         order.append(int(e - entries.data()));
     if (stopping)
-        release(*e, Result::NotWritten, QStringLiteral("the station stopped before its turn"));
+        leaveUnwritten(*e);
     assignReady();
 }
 
@@ -244,10 +270,13 @@ void Station::Private::assign(Entry &e)
 {
     Unit &unit = e.unit;
     if (stopping) {
-        release(e, Result::NotWritten, QStringLiteral("the station stopped before its turn"));
+        leaveUnwritten(e);
         return;
     }
-    if (history.passedUids.contains(unit.uid.trimmed().toUpper()) && !setup.again) {
+    const bool held = !setup.again && rigRecord && heldInRecord(unit.uid);
+    if (e.phase == Entry::Done) // the record was lost, and the unit with it
+        return;
+    if ((held || history.passedUids.contains(unit.uid.trimmed().toUpper())) && !setup.again) {
         release(e, Result::AlreadyProvisioned, QString());
         return;
     }
@@ -270,10 +299,53 @@ void Station::Private::assign(Entry &e)
         return;
     }
     e.phase = Entry::Writing;
+    std::optional<RecordJob> job;
+    if (!setup.recordUrl.isEmpty()) {
+        job = RecordJob{setup.recordUrl,
+                        setup.stationName,
+                        setup.leaseSeconds,
+                        unit.universe,
+                        setup.startAddress.value_or(1),
+                        unit.address,
+                        0,
+                        setup.labelPattern};
+        if (setup.startAddress && unit.footprint > 0)
+            job->footprint = unit.footprint;
+        e.recorded = true;
+    }
     UnitWorker *worker = e.worker;
     QMetaObject::invokeMethod(
-        worker, [worker, wanted = *wanted, record] { worker->write(wanted, record); },
+        worker, [worker, wanted = *wanted, record, job] { worker->write(wanted, record, job); },
         Qt::QueuedConnection);
+}
+
+void Station::Private::leaveUnwritten(Entry &e)
+{
+    if (recordLost)
+        release(e, Result::Fail, QStringLiteral("record unreachable"));
+    else
+        release(e, Result::NotWritten, QStringLiteral("the station stopped before its turn"));
+}
+
+bool Station::Private::heldInRecord(const QString &uid)
+{
+    const std::optional<QVector<record::HeldSlot>> held = rigRecord->units(std::nullopt);
+    if (!held) {
+        if (rigRecord->problem() == record::Problem::Unreachable)
+            loseRecord(rigRecord->errorString());
+        return false;
+    }
+    const QString wanted = uid.trimmed().toUpper();
+    return std::any_of(held->begin(), held->end(),
+                       [&](const record::HeldSlot &h) { return h.uid.toUpper() == wanted; });
+}
+
+void Station::Private::loseRecord(const QString &why)
+{
+    if (recordLost)
+        return;
+    recordLost = true;
+    stopBecause(QStringLiteral("the record became unreachable (%1)").arg(why));
 }
 
 void Station::Private::release(Entry &e, Result result, const QString &failure)
@@ -300,6 +372,22 @@ void Station::Private::finish(Entry &e, Result result, const QString &failure)
     }
     if (e.unit.result == Result::Pass)
         history.passedUids.insert(e.unit.uid.trimmed().toUpper());
+    // The log row first: a record lost now still leaves the unit to `record import`, which knows
+    // the row by its time.
+    if (UnitWorker *worker = e.worker; worker && e.recorded) {
+        record::ResultEntry entry;
+        entry.unit = {e.unit.uid.trimmed().toUpper(), e.unit.model, e.unit.serialNumber};
+        entry.placement = {e.unit.universe, e.unit.address, e.unit.footprint, e.unit.label};
+        entry.station = setup.stationName;
+        entry.time = e.unit.finished;
+        entry.templateName = e.unit.templatePath;
+        entry.templateSha256 = e.unit.templateSha256;
+        entry.reason = e.unit.failure;
+        const bool pass = e.unit.result == Result::Pass;
+        QMetaObject::invokeMethod(
+            worker, [worker, entry, pass] { worker->recordResult(entry, pass); },
+            Qt::QueuedConnection);
+    }
     emit q->unitFinished(e.unit);
     const QString gone = setup.dryRun ? QString() : log.goneReason();
     if (!gone.isEmpty())
@@ -324,7 +412,7 @@ QString Station::Private::recordRefusal(const QString &path) const
 {
     if (path.isEmpty())
         return QString();
-    const QString why = replaceRefusal(path);
+    const QString why = refusalToReplace(path);
     if (!why.isEmpty())
         return why;
     const std::optional<FileId> id = fileId(path);
@@ -404,6 +492,8 @@ bool Station::start(const Setup &setup, const Selection &selection, bool watch, 
         return refuse(reason);
 
     d->setup = setup;
+    if (d->setup.stationName.isEmpty())
+        d->setup.stationName = record::defaultStation();
     d->watch = watch;
     d->stopping = false;
     d->cancel = std::make_shared<std::atomic_bool>(false);
@@ -413,6 +503,18 @@ bool Station::start(const Setup &setup, const Selection &selection, bool watch, 
     d->history = LogHistory();
     d->stopReason.clear();
     d->filesRead.clear();
+    d->rigRecord.reset();
+    d->recordLost = false;
+    if (!setup.recordUrl.isEmpty()) {
+        // Before anything is touched: a record that cannot be used stops the station here.
+        d->rigRecord = std::make_unique<record::Record>();
+        if (!d->rigRecord->open(setup.recordUrl)) {
+            reason = QStringLiteral("record %1: %2")
+                         .arg(d->rigRecord->redactedUrl(), d->rigRecord->errorString());
+            d->rigRecord.reset();
+            return refuse(reason);
+        }
+    }
     if (setup.dryRun) {
         if (!readLog(setup.logPath, d->history, &reason))
             return refuse(reason);
@@ -455,8 +557,7 @@ void Station::stop()
     d->stopWatching();
     for (Private::Entry &e : d->entries) {
         if (e.phase == Private::Entry::Identified)
-            d->release(e, Result::NotWritten,
-                       QStringLiteral("the station stopped before its turn"));
+            d->leaveUnwritten(e);
     }
     d->maybeFinish();
 }

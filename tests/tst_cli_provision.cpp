@@ -2,10 +2,10 @@
 // through a link folder; the log, the units' states and their command logs are the oracle.
 #include "cli/Cli.h"
 #include "link/PortSource.h"
-#include "station/ProvisionLog.h"
-#include "station/Provisioning.h"
 #include "link/Serial.h"
 #include "server/PtyServer.h"
+#include "station/ProvisionLog.h"
+#include "station/Provisioning.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -683,8 +683,11 @@ void TestCliProvision::stopMidBatch()
         loop.exec();
         QCOMPARE(station.isRunning(), destroyed);
     }
-    QCOMPARE(rig.outcomes(1),
-             (QStringList{"PASS 1 Glimmerline #1", "FAIL interrupted", "FAIL interrupted"}));
+    // An interrupted unit says how far its writes got.
+    const QStringList stopped = rig.outcomes(1).replaceInStrings(
+        QRegularExpression(R"(\(\d+ of \d+ keys to write were written and verified\))"), "(N)");
+    QCOMPARE(stopped, (QStringList{"PASS 1 Glimmerline #1", "FAIL interrupted (N)",
+                                   "FAIL interrupted (N)"}));
     // A restarted station takes up where the first one stopped.
     for (int i = 0; i < 3; ++i)
         rig[i].clearLog();

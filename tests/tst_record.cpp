@@ -19,12 +19,16 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <QXmlStreamReader>
+
+#include <csignal>
 
 using namespace record;
 
@@ -624,6 +628,140 @@ private slots:
         QVERIFY2(left.isEmpty(), qPrintable(left.isEmpty() ? QString() : left.first().key));
         QCOMPARE(heldLines(record), QStringList{"4B560000BBBB 1 21+10 Truss left"});
         QCOMPARE(record.history("4B560000AAAA")->size(), 1);
+    }
+
+    // Stations reserving in one universe through one record. event: "two" a second station, in
+    // another process, at once; "down", "password" the record unusable at start; "stop" the
+    // server stopped once the first unit passed; "kill" the other station SIGKILLed then.
+    void stations_data()
+    {
+        QTest::addColumn<QString>("engine");
+        QTest::addColumn<QString>("event");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("sqlite: two stations -> no overlap, {n} unique in address order")
+            << "sqlite"
+            << "two" << 0 << "3 passed, 0 failed";
+        QTest::newRow("postgres: two stations -> the same") << "postgres"
+                                                            << "two" << 0 << "3 passed, 0 failed";
+        QTest::newRow("server not running -> 4, one line, nothing sent")
+            << "postgres"
+            << "down" << 4 << "record unreachable";
+        QTest::newRow("wrong password -> 4, one line, redacted, nothing sent")
+            << "postgres"
+            << "password" << 4 << "refused the login";
+        QTest::newRow("server stopped mid-batch -> the rest fail unreachable, 4, log complete")
+            << "postgres"
+            << "stop" << 4 << "FAIL 7126 4B5600BB0001";
+        QTest::newRow("station killed mid-batch -> its reservations free after the lease")
+            << "sqlite"
+            << "kill" << 0 << "";
+    }
+
+    void stations()
+    {
+        QFETCH(QString, engine);
+        QFETCH(QString, event);
+        QFETCH(int, code);
+        QFETCH(QString, says);
+        QString url = freshRecord(engine);
+        if (event == "down")
+            url = "postgresql://postgres:" + PgServer::superPassword + "@/x?host=/nonexistent";
+        if (event == "password")
+            url = m_pg.url(url.section('/', 3).section('?', 0, 0), "postgres", "Wr0ng-Secret");
+        QTemporaryDir dir;
+        QFile file(dir.filePath("t.json"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(R"({"format": "vantelo-settings", "version": 1, "family": "712x",
+                      "settings": {"dmx.personality": "8-bit"}})");
+        file.close();
+        // Station 0 takes units 0, 2, 4, station 1 the others; the first of each is fast.
+        std::vector<std::unique_ptr<sim::PtyServer>> units;
+        QStringList ports[2];
+        for (int i = 0; i < (event == "stop" ? 2 : 6); ++i) {
+            units.push_back(std::make_unique<sim::PtyServer>("7126"));
+            units.back()->setUid(QStringLiteral("4B5600BB%1").arg(i, 4, 10, QLatin1Char('0')));
+            units.back()->setLatencyMs(event == "stop" ? 400 * i : 150 * (i / 2));
+            QVERIFY(units.back()->start());
+            ports[event == "stop" ? 0 : i % 2] += QStringList{"--port", units.back()->portPath()};
+        }
+        const auto logPath = [&](int station) { return dir.filePath(QString::number(station)); };
+        const auto log = [&](int station) {
+            QFile file(logPath(station));
+            return file.open(QIODevice::ReadOnly) ? QString(file.readAll()) : QString();
+        };
+        const QStringList options = {"--start-address", "1", "--label", "#{n}", "--lease", "2"};
+        const auto arguments = [&](int station) {
+            return QStringList{"provision", file.fileName(),
+                               "--log",     logPath(station),
+                               "--record",  url,
+                               "--station", "bench-" + QString::number(station)} +
+                   options + ports[station];
+        };
+        QProcess other;
+        if (event == "two" || event == "kill") {
+            other.start(QCoreApplication::applicationDirPath() + "/../cli/vantelo-cli",
+                        arguments(1));
+            QVERIFY(other.waitForStarted());
+        }
+        Record record;
+        if (event == "kill") {
+            // Once a slow unit is being written.
+            QVERIFY(record.open(url));
+            QTRY_VERIFY(log(1).contains(",PASS,") && !record.map(1)->reservations.isEmpty());
+            ::kill(pid_t(other.processId()), SIGKILL);
+            QVERIFY(other.waitForFinished());
+            QVERIFY(!record.map(1)->reservations.isEmpty());
+            QTRY_VERIFY_WITH_TIMEOUT(record.map(1)->reservations.isEmpty(), 5000);
+            QCOMPARE(record.reserve(1, 1, 2, "bench-2", 60)->first,
+                     2 * record.units(1)->size() + 1);
+            return;
+        }
+        QTimer stopper;
+        connect(&stopper, &QTimer::timeout, this, [&] {
+            if (log(0).contains(",PASS,") && m_pg.isRunning())
+                m_pg.stopImmediately();
+        });
+        if (event == "stop")
+            stopper.start(10);
+        QString out;
+        QCOMPARE(run(arguments(0), out), code);
+        QVERIFY2(out.contains(says) && !out.contains("Secret"), qPrintable(out));
+        for (const auto &unit : units) // nothing sent to a unit when the record was unusable
+            QVERIFY((event != "down" && event != "password") != unit->commandLog().isEmpty());
+        QVERIFY(code == 0 ||
+                units.back()->commandLog().filter(QRegularExpression("^set")).isEmpty());
+        if (code == 4 && event != "stop") {
+            QCOMPARE(out.count('\n'), 1);
+            return;
+        }
+        if (event == "stop") {
+            QVERIFY2(out.contains("the record became unreachable"), qPrintable(out));
+            QCOMPARE(log(0).count(",PASS,") + log(0).count(",FAIL,record unreachable"), 2);
+            QString why;
+            QVERIFY2(m_pg.start(&why), qPrintable(why));
+        } else {
+            QVERIFY(other.waitForFinished(20000));
+            QCOMPARE(other.exitCode(), 0);
+        }
+        // Every PASS of the logs is in the record (import adds what a lost record missed), held
+        // where the unit was set, labelled in address order.
+        QVERIFY(record.open(url));
+        QVector<record::LogRow> logRows;
+        QString logWhy;
+        QVERIFY2(provision::readLogRows(logPath(0), logRows, &logWhy), qPrintable(logWhy));
+        const auto summary = record.importRows(logRows, logPath(0), "bench-0");
+        QVERIFY(summary && (event == "stop" || summary->added == 0));
+        const QVector<HeldSlot> held = *record.units(1);
+        QCOMPARE(held.size(), event == "stop" ? 1 : 6);
+        for (int i = 0; i < held.size(); ++i) {
+            QCOMPARE(held[i].address, 2 * i + 1);
+            QCOMPARE(held[i].label, QStringLiteral("#%1").arg(i + 1));
+            const auto unit = std::find_if(units.begin(), units.end(), [&](const auto &u) {
+                return u->state().rootLabel == held[i].label;
+            });
+            QVERIFY(unit != units.end() && (*unit)->state().dmxAddress == held[i].address);
+        }
     }
 
     // Last: it stops the server the other tests share.
