@@ -34,6 +34,9 @@ QString helpText()
                "  reset --yes             restore the unit's factory defaults\n"
                "  gdtf MODEL --out FILE   the dimmer model's GDTF fixture type (modes 8-bit, "
                "16-bit)\n"
+               "  export --record URL --out FILE\n"
+               "                          the record's held dimmers as an MVR scene or CSV "
+               "patch\n"
                "  provision TEMPLATE... --log FILE\n"
                "                          set up every unit found from its family's template, "
                "each\n"
@@ -120,6 +123,11 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         QStringList words = arguments;
         words.removeAt(at);
         return patchCommand(words, out, err);
+    }
+    if (const int at = exportCommandAt(arguments); at >= 0) {
+        QStringList words = arguments;
+        words.removeAt(at);
+        return exportCommand(words, out, err);
     }
     if (const int auditAt = auditCommandAt(arguments); auditAt >= 0) {
         QStringList words = arguments;
