@@ -2,15 +2,16 @@
 #include "ui_MainWindow.h"
 
 #include "app/Debug.h"
+#include "app/RigRecordWindow.h"
 #include "app/SerialPortWidget.h"
 #include "app/StationWindow.h"
-#include "unit/ModelCatalogue.h"
 #include "link/Serial.h"
 #include "pages/BaseWidget.h"
 #include "ui/About.h"
 #include "ui/Manual.h"
 #include "ui/PopupMessage.h"
 #include "ui/Theme.h"
+#include "unit/ModelCatalogue.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -59,6 +60,12 @@ MainWindow::MainWindow()
         station->show();
         station->raise();
         station->activateWindow();
+    });
+    connect(ui->actionRig_Record, &QAction::triggered, this, [this] {
+        RigRecordWindow *view = rigRecordWindow();
+        view->show();
+        view->raise();
+        view->activateWindow();
     });
 
     connect(serialPortWidget, &SerialPortWidget::unitConnected, this, &MainWindow::unitConnected);
@@ -175,6 +182,13 @@ StationWindow *MainWindow::stationWindow()
                 [this](bool running) { setStationRunning(running); });
     }
     return m_station;
+}
+
+RigRecordWindow *MainWindow::rigRecordWindow()
+{
+    if (!m_rigRecord)
+        m_rigRecord = new RigRecordWindow(this);
+    return m_rigRecord;
 }
 
 void MainWindow::setStationRunning(bool running)
