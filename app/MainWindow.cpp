@@ -2,6 +2,7 @@
 #include "ui_MainWindow.h"
 
 #include "app/Debug.h"
+#include "app/RigRecordWindow.h"
 #include "app/SerialPortWidget.h"
 #include "app/StationWindow.h"
 #include "link/DeviceSession.h"
@@ -60,6 +61,12 @@ MainWindow::MainWindow()
         station->show();
         station->raise();
         station->activateWindow();
+    });
+    connect(ui->actionRig_Record, &QAction::triggered, this, [this] {
+        RigRecordWindow *view = rigRecordWindow();
+        view->show();
+        view->raise();
+        view->activateWindow();
     });
 
     connect(serialPortWidget, &SerialPortWidget::unitConnected, this, &MainWindow::unitConnected);
@@ -176,6 +183,13 @@ StationWindow *MainWindow::stationWindow()
                 [this](bool running) { setStationRunning(running); });
     }
     return m_station;
+}
+
+RigRecordWindow *MainWindow::rigRecordWindow()
+{
+    if (!m_rigRecord)
+        m_rigRecord = new RigRecordWindow(this);
+    return m_rigRecord;
 }
 
 void MainWindow::setStationRunning(bool running)

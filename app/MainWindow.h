@@ -23,6 +23,7 @@ class QTimer;
 class Serial;
 class SerialPortWidget;
 class StationWindow;
+class RigRecordWindow;
 
 namespace session {
 struct Result;
@@ -59,6 +60,8 @@ public:
     // it connects by itself as at start-up.
     void setStationRunning(bool running);
     StationWindow *stationWindow();
+    // File, Rig Record…: made on first use, like the station.
+    RigRecordWindow *rigRecordWindow();
 
     // The page sets used for the next announcement; the program's own table by default.
     void setPageFamilies(const QVector<PageFamily> &families);
@@ -127,6 +130,7 @@ private:
     QTimer *pollTimer = nullptr;
     SettingsFiles *m_settingsFiles = nullptr;
     StationWindow *m_station = nullptr;
+    RigRecordWindow *m_rigRecord = nullptr;
 
     QVector<PageFamily> families;
     std::function<void(int)> exitHandler;

@@ -26,6 +26,11 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         words.removeAt(at);
         return patchCommand(words, out, err);
     }
+    if (const int at = exportCommandAt(arguments); at >= 0) {
+        QStringList words = arguments;
+        words.removeAt(at);
+        return exportCommand(words, out, err);
+    }
     if (const int auditAt = auditCommandAt(arguments); auditAt >= 0) {
         QStringList words = arguments;
         words.removeAt(auditAt);

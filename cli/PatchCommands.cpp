@@ -5,6 +5,8 @@
 #include "cli/Output.h"
 #include "patch/FixtureTypes.h"
 #include "patch/SceneExport.h"
+#include "record/Record.h"
+#include "station/RigExport.h"
 
 #include <QTextStream>
 
@@ -15,24 +17,39 @@ namespace {
 const QString command = QStringLiteral("gdtf");
 const QStringList valuedOptions = {"--out"};
 const QStringList flagOptions = {"--help", "-h"};
+const QStringList exportValued = {"--record", "--out", "--universe"};
+
+// Where the command word stands, past the options before it; -1 when the first word that is no
+// option is another one.
+int commandAt(const QStringList &words, const QString &name)
+{
+    // Every command's valued options, so that "--port X gdtf" is not taken for the command X.
+    const QStringList valued = {"--out",       "--port",     "--simulate",   "--seed",
+                                "--uid",       "--only",     "--except",     "--log",
+                                "--record",    "--universe", "--label",      "--start-address",
+                                "--footprint", "--port-dir", "--record-dir", "--station"};
+    for (int i = 0; i < words.size(); ++i) {
+        const QString &word = words.at(i);
+        if (word == QLatin1String("--"))
+            return i + 1 < words.size() && words.at(i + 1) == name ? i + 1 : -1;
+        if (!word.startsWith(QLatin1Char('-')) || word == QLatin1String("-"))
+            return word == name ? i : -1;
+        if (!word.contains(QLatin1Char('=')) && valued.contains(word))
+            ++i;
+    }
+    return -1;
+}
 
 } // namespace
 
 int patchCommandAt(const QStringList &words)
 {
-    // Every command's valued options, so that "--port X gdtf" is not taken for the command X.
-    const QStringList valued = {"--out", "--port", "--simulate", "--seed",
-                                "--uid", "--only", "--except",   "--log"};
-    for (int i = 0; i < words.size(); ++i) {
-        const QString &word = words.at(i);
-        if (word == QLatin1String("--"))
-            return i + 1 < words.size() && words.at(i + 1) == command ? i + 1 : -1;
-        if (!word.startsWith(QLatin1Char('-')) || word == QLatin1String("-"))
-            return word == command ? i : -1;
-        if (!word.contains(QLatin1Char('=')) && valued.contains(word))
-            ++i;
-    }
-    return -1;
+    return commandAt(words, command);
+}
+
+int exportCommandAt(const QStringList &words)
+{
+    return commandAt(words, QStringLiteral("export"));
 }
 
 int patchCommand(const QStringList &words, QTextStream &out, QTextStream &err)
@@ -76,6 +93,59 @@ int patchCommand(const QStringList &words, QTextStream &out, QTextStream &err)
     out << path << ": " << type->name << " (" << type->idText() << ")\n";
     out.flush();
     return Done;
+}
+
+int exportCommand(const QStringList &words, QTextStream &out, QTextStream &err)
+{
+    const OptionScan scan = scanOptions(words, exportValued, flagOptions);
+    if (!scan.unknown.isEmpty())
+        return usageError(err, QStringLiteral("%1 does not go with export").arg(scan.unknown));
+    if (!scan.error.isEmpty())
+        return usageError(err, scan.error);
+    if (scan.has(QStringLiteral("--help"))) {
+        out << "Usage: vantelo-cli export --record URL --out FILE.mvr|FILE.csv [--universe U]...\n"
+               "Writes the record's held dimmer slots as an MVR scene (with the GDTF types it "
+               "uses) or a\nCSV patch. Exit codes: 0 written; 2 usage error; 3 no dimmer held "
+               "in the universes asked\nfor; 4 the record or the file cannot be used.\n";
+        out.flush();
+        return Done;
+    }
+    QString url, path;
+    QList<int> universes;
+    for (const OptionScan::Option &option : scan.options) {
+        if (option.name == QLatin1String("--record")) {
+            url = option.value;
+        } else if (option.name == QLatin1String("--out")) {
+            path = option.value;
+        } else if (option.name == QLatin1String("--universe")) {
+            bool ok = false;
+            const int universe = option.value.toInt(&ok);
+            if (!ok || universe < 1 || universe > 63999)
+                return usageError(err, QStringLiteral("--universe needs a number from 1 to 63999"));
+            if (!universes.contains(universe))
+                universes.append(universe);
+        }
+    }
+    if (!scan.positional.isEmpty())
+        return usageError(err,
+                          QStringLiteral("unexpected argument '%1'").arg(scan.positional.first()));
+    if (path.isEmpty() || !rig::exportableName(path))
+        return usageError(err, QStringLiteral("export needs --out FILE.mvr or FILE.csv"));
+    if (url.isEmpty())
+        url = record::defaultUrl();
+    if (url.isEmpty())
+        return usageError(err, QStringLiteral("no record given (--record URL, or VANTELO_RECORD)"));
+    record::Record record;
+    const rig::Outcome outcome =
+        record.open(url) ? rig::exportHeld(record, universes, path)
+                         : rig::Outcome{rig::Outcome::RecordProblem, 0, 0, record.errorString()};
+    const int codes[] = {Done, NoUnit, BadFile, BadFile};
+    (outcome.kind == rig::Outcome::Written ? out : err)
+        << (outcome.kind == rig::Outcome::Written ? "" : "vantelo-cli: ") << outcome.message
+        << '\n';
+    out.flush();
+    err.flush();
+    return codes[outcome.kind];
 }
 
 } // namespace cli

@@ -870,4 +870,35 @@ std::optional<UniverseMap> Record::map(int universe)
     return map;
 }
 
+std::optional<QVector<PatchedSlot>> Record::patchedUnits(std::optional<int> universe)
+{
+    // The result that put the unit in its slot, joined once, so a rig of thousands of units is
+    // one pass over the index on (slot, unit, result, id) as units() is.
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(
+        QStringLiteral(
+            "SELECT s.unit_uid, u.model, s.universe, s.address, s.footprint, s.label, r.station, "
+            "r.time, s.uuid, r.template, r.settings FROM slots s JOIN units u ON u.uid = "
+            "s.unit_uid LEFT JOIN results r ON r.id = (SELECT x.id FROM results x WHERE "
+            "x.slot_uuid = s.uuid AND x.unit_uid = s.unit_uid AND x.result = 'PASS' ORDER BY "
+            "x.id DESC LIMIT 1) WHERE s.unit_uid IS NOT NULL") +
+        (universe ? QStringLiteral(" AND s.universe = :universe") : QString()) +
+        QStringLiteral(" ORDER BY s.universe, s.address, s.unit_uid"));
+    if (universe)
+        query.bindValue(QStringLiteral(":universe"), *universe);
+    if (!query.exec()) {
+        failQuery(query);
+        return std::nullopt;
+    }
+    QVector<PatchedSlot> patched;
+    while (query.next()) {
+        const QJsonObject settings =
+            QJsonDocument::fromJson(query.value(10).toString().toUtf8()).object();
+        patched.append({heldSlot(query), query.value(9).toString(),
+                        settings.value(QStringLiteral("dmx.personality")).toString()});
+    }
+    return patched;
+}
+
 } // namespace record

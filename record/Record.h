@@ -90,6 +90,14 @@ struct HeldSlot
     QString slot; // the slot's UUID
 };
 
+// A held slot with what a patch needs from the result that put the unit there.
+struct PatchedSlot
+{
+    HeldSlot held;
+    QString templateName;
+    QString personality; // that result's dmx.personality ("8-bit", "16-bit"); empty: none read
+};
+
 struct HistoryEntry
 {
     QString model; // the unit's
@@ -173,6 +181,8 @@ public:
     // Every result of the unit, newest first.
     std::optional<QVector<HistoryEntry>> history(const QString &uid);
     std::optional<UniverseMap> map(int universe);
+    // The held slots as units() gives them, with template and personality, for an export.
+    std::optional<QVector<PatchedSlot>> patchedUnits(std::optional<int> universe);
 
     // Retries of a write that lost to another writer, at most.
     static constexpr int maxAttempts = 10;

@@ -3,10 +3,13 @@
 
 #include "app/CommandLine.h"
 #include "app/LoadSettingsDialog.h"
+#include "app/RigRecordWindow.h"
 #include "app/SerialPortWidget.h"
 #include "app/SettingsFiles.h"
 #include "app/StationWindow.h"
 #include "link/PortSource.h"
+#include "patch/Plan.h"
+#include "support/HeldRecord.h"
 #include "support/Rig.h"
 #include "ui/About.h"
 #include "ui/Manual.h"
@@ -20,6 +23,8 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QSvgRenderer>
+#include <QSvgWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QWebEnginePage>
@@ -558,6 +563,39 @@ private slots:
         QTRY_VERIFY(!station->isRunning());
         QTRY_VERIFY_WITH_TIMEOUT(rig.isConnected(), 5000);
         QCOMPARE(rig.catcher.count("Serial port disconnected"), 0);
+    }
+
+    // File, Rig Record…: the record's units, narrowed by universe, a unit's history and its
+    // universe's map, and the export the command line writes.
+    void rigRecord_showsFiltersAndExports()
+    {
+        AppRig rig("7146");
+        QVERIFY2(rig.start(), qPrintable(rig.error));
+        QTemporaryDir dir;
+        QHash<QString, QString> uuids;
+        const QString url = heldRecord(dir, uuids);
+        rig.window->findChild<QAction *>("actionRig_Record")->trigger();
+        auto *view = rig.window->findChild<RigRecordWindow *>();
+        QVERIFY(view && view->isVisible());
+        view->setFileChooser(
+            [&](QWidget *, bool forExport) { return forExport ? dir.filePath("u1.csv") : url; });
+        view->findChild<QPushButton *>("pb_record")->click();
+        auto *units = view->findChild<QTableWidget *>("tw_units");
+        QCOMPARE(units->rowCount(), 4);
+        view->findChild<QSpinBox *>("sb_universe")->setValue(1);
+        QCOMPARE(units->rowCount(), 2);
+        units->selectRow(1);
+        auto *history = view->findChild<QTableWidget *>("tw_history");
+        QCOMPARE(history->rowCount(), 1);
+        QCOMPARE(history->item(0, 3)->text(), QString("universe 1 address 11+2 \"Truss 2\""));
+        QVERIFY(view->findChild<QSvgWidget *>("w_map")->renderer()->isValid());
+        view->findChild<QPushButton *>("pb_export")->click();
+        QString why;
+        const auto plan = patch::readPlan(dir.filePath("u1.csv"), {}, &why);
+        QVERIFY2(plan, qPrintable(why));
+        QCOMPARE(plan->slotList.size(), 2);
+        QCOMPARE(plan->slotList.at(1).uuid.toString(QUuid::WithoutBraces).toUpper(),
+                 uuids.value("Truss 2"));
     }
 
     // Last: once the application was told to exit, no event loop runs again in this process.

@@ -1,11 +1,12 @@
 // GDTF fixture types, MVR and CSV patches, and plans: the files parse, hold the rules importers
 // rely on that no schema checks, and plans give the station the slots the designer drew.
 #include "cli/Cli.h"
-#include "unit/ModelCatalogue.h"
 #include "patch/FixtureTypes.h"
 #include "patch/Plan.h"
 #include "patch/SceneExport.h"
 #include "patch/Zip.h"
+#include "support/HeldRecord.h"
+#include "unit/ModelCatalogue.h"
 
 #include "Version.h"
 
@@ -248,6 +249,8 @@ private slots:
     void archiveDamage();
     void gdtfCommand_data();
     void gdtfCommand();
+    void exportCommand_data();
+    void exportCommand();
 };
 
 void TestPatch::fixtureType_data()
@@ -612,6 +615,84 @@ void TestPatch::gdtfCommand()
         QCOMPARE(elements(document, "FixtureType").value(0).attribute("FixtureTypeID"),
                  gdtf::forModel(words.at(1))->idText());
     }
+}
+
+void TestPatch::exportCommand_data()
+{
+    QTest::addColumn<QStringList>("words");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("code");
+    // "label #fixture id @absolute address mode", in the file's order.
+    QTest::addColumn<QStringList>("fixtures");
+    const QStringList all = {"Truss 1 #1 @1 16-bit", "Truss 2 #2 @11 8-bit",
+                             "Floor #3 @1044 16-bit"};
+    QTest::newRow("MVR: record's UUIDs, absolute addresses, modes; no card")
+        << QStringList() << "rig.mvr" << 0 << all;
+    QTest::newRow("CSV read back as a plan -> the same slots")
+        << QStringList() << "rig.csv" << 0 << all;
+    QTest::newRow("--universe -> only its slots")
+        << QStringList{"--universe", "3"} << "rig.CSV" << 0 << QStringList{"Floor #1 @1044 16-bit"};
+    QTest::newRow("--universe twice -> both, the card left out")
+        << QStringList{"--universe", "1", "--universe", "2"} << "rig.mvr" << 0
+        << QStringList(all.mid(0, 2));
+    QTest::newRow("only a receiver card -> exit 3, no file")
+        << QStringList{"--universe", "2"} << "rig.mvr" << 3 << QStringList();
+    QTest::newRow("neither .mvr nor .csv -> exit 2")
+        << QStringList() << "rig.txt" << 2 << QStringList();
+    QTest::newRow("a record without tables -> exit 4")
+        << QStringList{"--record", "empty.db"} << "rig.csv" << 4 << QStringList();
+}
+
+void TestPatch::exportCommand()
+{
+    QFETCH(QStringList, words);
+    QFETCH(QString, file);
+    QFETCH(int, code);
+    QFETCH(QStringList, fixtures);
+    QTemporaryDir dir;
+    QHash<QString, QString> uuids;
+    const QString url = heldRecord(dir, uuids);
+    if (words.contains("--record"))
+        words.last() = dir.filePath(words.last());
+    QVector<QStringList> uuidLists;
+    for (const QString &name : {file, "again-" + file}) {
+        QString outText, errText;
+        QTextStream out(&outText), err(&errText);
+        QCOMPARE(
+            cli::run(QStringList{"export", "--record", url, "--out", dir.filePath(name)} + words,
+                     out, err),
+            code);
+        QString why;
+        const auto plan = patch::readPlan(dir.filePath(name), {}, &why);
+        QCOMPARE(bool(plan), code == 0);
+        if (!plan)
+            return;
+        QStringList seen, uuidList;
+        for (const Slot &s : plan->slotList) {
+            seen << QStringLiteral("%1 #%2 @%3 %4")
+                        .arg(s.label, s.fixtureId)
+                        .arg(s.absoluteAddress())
+                        .arg(s.personality());
+            uuidList << s.uuid.toString(QUuid::WithoutBraces).toUpper();
+            QCOMPARE(uuidList.last(), uuids.value(s.label));
+        }
+        QCOMPARE(seen, fixtures);
+        uuidLists << uuidList;
+        if (!file.endsWith(".mvr"))
+            continue;
+        // Absolute, as the strictest importers want it, not universe.address.
+        QFile archive(dir.filePath(name));
+        QVERIFY(archive.open(QIODevice::ReadOnly));
+        const QDomDocument scene =
+            parsed(archiveFiles(archive.readAll()).value("GeneralSceneDescription.xml"));
+        QStringList addresses;
+        for (const QDomElement &address : elements(scene, "Address"))
+            addresses << address.text();
+        QStringList absolute = fixtures;
+        absolute.replaceInStrings(QRegularExpression(".*@(\\d+) .*"), "\\1");
+        QCOMPARE(addresses, absolute);
+    }
+    QCOMPARE(uuidLists.first(), uuidLists.last());
 }
 
 QTEST_GUILESS_MAIN(TestPatch)
