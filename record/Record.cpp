@@ -1,6 +1,7 @@
 #include "record/Record.h"
 
 #include "record/Schema.h"
+#include "unit/DmxRules.h"
 #include "unit/ModelCatalogue.h"
 
 #include <QAtomicInt>
@@ -371,8 +372,8 @@ std::optional<qint64> Record::nowMs()
 std::optional<Reservation> Record::reserve(int universe, int from, int footprint,
                                            const QString &station, int leaseSeconds)
 {
-    if (universe < 1 || universe > 63999 || from < 1 || from > 512 || footprint < 1 ||
-        footprint > 512 || leaseSeconds < 0) {
+    if (universe < dmx::firstUniverse || universe > dmx::lastUniverse || from < 1 ||
+        from > dmx::lastSlot || footprint < 1 || footprint > dmx::lastSlot || leaseSeconds < 0) {
         setFailure(Problem::BadInput,
                    QStringLiteral("a reservation needs a universe 1-63999, an address 1-512 and "
                                   "a footprint 1-512"));
@@ -409,7 +410,7 @@ std::optional<Reservation> Record::reserve(int universe, int from, int footprint
                     break;
                 first = qMax(first, b + 1);
             }
-            if (first + footprint - 1 > 512) {
+            if (first + footprint - 1 > dmx::lastSlot) {
                 return setFailure(Problem::NoRoom,
                                   QStringLiteral("no free range of %1 slots from address %2 in "
                                                  "universe %3")

@@ -1,5 +1,7 @@
 #include "record/RecordMap.h"
 
+#include "unit/DmxRules.h"
+
 #include <QXmlStreamWriter>
 
 #include <iterator>
@@ -54,8 +56,8 @@ QVector<MapSpan> mapSpans(const UniverseMap &map)
         spans.append(span);
         next = qMax(next, span.last + 1);
     }
-    if (next <= 512)
-        spans.append({next, 512, MapSpan::Free, -1});
+    if (next <= dmx::lastSlot)
+        spans.append({next, dmx::lastSlot, MapSpan::Free, -1});
     return spans;
 }
 
@@ -126,7 +128,7 @@ QByteArray mapSvg(const UniverseMap &map)
     const auto cellY = [](int slot) {
         return titleHeight + margin + ((slot - 1) / columns) * cell;
     };
-    for (int slot = 1; slot <= 512; slot += columns) {
+    for (int slot = 1; slot <= dmx::lastSlot; slot += columns) {
         xml.writeStartElement(QStringLiteral("text"));
         xml.writeAttribute(QStringLiteral("x"), QString::number(rowNumbers));
         xml.writeAttribute(QStringLiteral("y"), QString::number(cellY(slot) + cell / 2 + 4));
@@ -135,7 +137,7 @@ QByteArray mapSvg(const UniverseMap &map)
         xml.writeCharacters(QString::number(slot));
         xml.writeEndElement();
     }
-    for (int slot = 1; slot <= 512; ++slot) {
+    for (int slot = 1; slot <= dmx::lastSlot; ++slot) {
         xml.writeStartElement(QStringLiteral("rect"));
         xml.writeAttribute(QStringLiteral("x"), QString::number(cellX(slot)));
         xml.writeAttribute(QStringLiteral("y"), QString::number(cellY(slot)));

@@ -1,5 +1,7 @@
 #include "station/ProvisionSetup.h"
 
+#include "unit/DmxRules.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
@@ -12,8 +14,8 @@ namespace provision {
 
 namespace {
 
-constexpr int lastSlot = 512;
-constexpr int maxUniverse = 63999;
+using dmx::lastSlot;
+using dmx::lastUniverse;
 
 const QString keyAddress = QStringLiteral("dmx.address");
 const QString keyUniverse = QStringLiteral("dmx.universe");
@@ -32,7 +34,7 @@ const QStringList placeholders = {QStringLiteral("n"), QStringLiteral("address")
 // A template without a personality leaves the unit's own: none counts as 8-bit, the fewest.
 int slotsOf(const ModelInfo &info, const std::optional<settings::Value> &personality)
 {
-    return settings::footprint(info.family, personality.value_or(settings::Value(0)));
+    return dmx::footprint(info.family, personality.value_or(settings::Value(0)));
 }
 
 QString footprintTooSmall(const QString &model, int footprint, int listened)
@@ -141,8 +143,8 @@ QString setupRefusal(const Setup &setup)
     }
     if (setup.startAddress && (*setup.startAddress < 1 || *setup.startAddress > lastSlot))
         return QStringLiteral("--start-address needs a number from 1 to %1").arg(lastSlot);
-    if (setup.universe && (*setup.universe < 1 || *setup.universe > maxUniverse))
-        return QStringLiteral("--universe needs a number from 1 to %1").arg(maxUniverse);
+    if (setup.universe && (*setup.universe < 1 || *setup.universe > lastUniverse))
+        return QStringLiteral("--universe needs a number from 1 to %1").arg(lastUniverse);
     for (auto it = setup.footprints.begin(); it != setup.footprints.end(); ++it) {
         if (!catalogue::modelNumbers().contains(it.key())) {
             return QStringLiteral("--footprint: unknown model '%1' (one of %2)")

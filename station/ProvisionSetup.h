@@ -2,7 +2,6 @@
 
 #include "station/ProvisionLog.h"
 #include "station/ProvisionTypes.h"
-#include "station/ProvisionUnit.h"
 
 #include <QMap>
 

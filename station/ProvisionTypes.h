@@ -108,6 +108,22 @@ struct Unit
     int lastAddress() const { return footprint > 0 ? address + footprint - 1 : address; }
 };
 
+// What identification found. A port that is no unit has no model; a unit whose identity could
+// not be read whole has a failure.
+struct Identity
+{
+    QString model;
+    Family family = Family::Dimmer5;
+    QString uid;
+    QString software;
+    QHash<QString, settings::Value> current;
+    QString failure;
+    bool busy = false; // another program holds the port
+
+    bool isUnit() const { return !model.isEmpty(); }
+};
+
 } // namespace provision
 
 Q_DECLARE_METATYPE(provision::Unit)
+Q_DECLARE_METATYPE(provision::Identity)

@@ -17,21 +17,6 @@
 
 namespace provision {
 
-// What identification found. A port that is no unit has no model; a unit whose identity could
-// not be read whole has a failure.
-struct Identity
-{
-    QString model;
-    Family family = Family::Dimmer5;
-    QString uid;
-    QString software;
-    QHash<QString, settings::Value> current;
-    QString failure;
-    bool busy = false; // another program holds the port
-
-    bool isUnit() const { return !model.isEmpty(); }
-};
-
 // What a unit's thread does in the rig record around its write: the range it reserves there
 // (footprint 0: none; the unit keeps the planned address) and how its label is made.
 struct RecordJob
@@ -109,4 +94,3 @@ private:
 
 } // namespace provision
 
-Q_DECLARE_METATYPE(provision::Identity)
