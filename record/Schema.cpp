@@ -80,13 +80,15 @@ const char *const sqliteStep1[] = {
     "CREATE TRIGGER held_slots_never_overlap_insert BEFORE INSERT ON slots"
     " WHEN NEW.unit_uid IS NOT NULL AND NEW.footprint > 0 BEGIN"
     " SELECT RAISE(ABORT, 'held slots never overlap') WHERE EXISTS (SELECT 1 FROM slots s"
-    " WHERE s.unit_uid IS NOT NULL AND s.universe = NEW.universe AND s.uuid <> NEW.uuid"
+    " WHERE s.unit_uid IS NOT NULL AND s.footprint > 0 AND s.universe = NEW.universe"
+    " AND s.uuid <> NEW.uuid"
     " AND s.address < NEW.address + NEW.footprint AND NEW.address < s.address + s.footprint);"
     " END",
     "CREATE TRIGGER held_slots_never_overlap_update BEFORE UPDATE ON slots"
     " WHEN NEW.unit_uid IS NOT NULL AND NEW.footprint > 0 BEGIN"
     " SELECT RAISE(ABORT, 'held slots never overlap') WHERE EXISTS (SELECT 1 FROM slots s"
-    " WHERE s.unit_uid IS NOT NULL AND s.universe = NEW.universe AND s.uuid <> NEW.uuid"
+    " WHERE s.unit_uid IS NOT NULL AND s.footprint > 0 AND s.universe = NEW.universe"
+    " AND s.uuid <> NEW.uuid"
     " AND s.address < NEW.address + NEW.footprint AND NEW.address < s.address + s.footprint);"
     " END",
     "CREATE TRIGGER reservations_never_overlap BEFORE INSERT ON reservations"

@@ -364,6 +364,8 @@ private slots:
             "answer",
             // Overlaps the first unit's range: recorded, but the slot is not taken.
             "2026-12-01T10:02:00+01:00,/dev/b,S2,7126,4B56000000B2,1.0,t.json,ab,1,5,4,,PASS,",
+            // A receiver card takes no slots: a dimmer's range over its address is no overlap.
+            "2026-12-01T10:02:30+01:00,/dev/c,S3,7185,4B56000000C3,1.0,r.json,cd,1,22,0,,PASS,",
             "2026-12-01T10:03:00+01:00,/dev/a,S1,7146,4B56000000A1,1.0,t.json,ab,1,20,10,\"Front, "
             "left\",PASS,",
             "2026-12-01T10:04:00+01:00,/dev/c,S3,71", // cut short by a power cut
@@ -378,14 +380,15 @@ private slots:
         QVERIFY2(provision::readLogRows(path, logRows, &why), qPrintable(why));
         const auto once = record.importRows(logRows, path, "bench-9");
         QVERIFY2(once, qPrintable(record.errorString()));
-        QCOMPARE(once->added, 4);
+        QCOMPARE(once->added, 5);
         QCOMPARE(once->notes.size(), 1);
         QVERIFY(once->notes.first().contains("is held by 4B56000000A1"));
         const auto again = record.importRows(logRows, path, "bench-9");
         QVERIFY(again);
         QCOMPARE(again->added, 0);
-        QCOMPARE(again->skipped, 4);
-        QCOMPARE(heldLines(record), QStringList{"4B56000000A1 1 20+10 Front, left"});
+        QCOMPARE(again->skipped, 5);
+        QCOMPARE(heldLines(record),
+                 QStringList({"4B56000000A1 1 20+10 Front, left", "4B56000000C3 1 22+0 "}));
         const auto history = record.history("4B56000000A1");
         QVERIFY(history && history->size() == 2);
         QCOMPARE(history->first().time, QStringLiteral("2026-12-01T09:03:00Z"));
