@@ -15,36 +15,24 @@ namespace cli {
 
 int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
-    const int provisionAt = provisionCommandAt(arguments);
-    if (provisionAt >= 0) {
-        QStringList words = arguments;
-        words.removeAt(provisionAt);
-        return provisionCommand(words, out, err);
-    }
-    if (const int at = patchCommandAt(arguments); at >= 0) {
-        QStringList words = arguments;
-        words.removeAt(at);
-        return patchCommand(words, out, err);
-    }
-    if (const int at = exportCommandAt(arguments); at >= 0) {
-        QStringList words = arguments;
-        words.removeAt(at);
-        return exportCommand(words, out, err);
-    }
-    if (const int auditAt = auditCommandAt(arguments); auditAt >= 0) {
-        QStringList words = arguments;
-        words.removeAt(auditAt);
-        return auditCommand(words, out, err);
-    }
-    if (const int replaceAt = replaceCommandAt(arguments); replaceAt >= 0) {
-        QStringList words = arguments;
-        words.removeAt(replaceAt);
-        return replaceCommand(words, out, err);
-    }
-    if (const int recordAt = recordCommandAt(arguments); recordAt >= 0) {
-        QStringList words = arguments;
-        words.removeAt(recordAt);
-        return recordCommand(words, out, err);
+    // The commands with options of their own read their words themselves; the others share
+    // one option parser below.
+    struct OwnParser
+    {
+        int (*at)(const QStringList &words);
+        int (*run)(const QStringList &words, QTextStream &out, QTextStream &err);
+    };
+    static const OwnParser ownParsers[] = {
+        {provisionCommandAt, provisionCommand}, {patchCommandAt, patchCommand},
+        {exportCommandAt, exportCommand},       {auditCommandAt, auditCommand},
+        {replaceCommandAt, replaceCommand},     {recordCommandAt, recordCommand},
+    };
+    for (const OwnParser &command : ownParsers) {
+        if (const int at = command.at(arguments); at >= 0) {
+            QStringList words = arguments;
+            words.removeAt(at);
+            return command.run(words, out, err);
+        }
     }
     Options options;
     const QString why = parseOptions(arguments, options);

@@ -50,4 +50,22 @@ OptionScan scanOptions(const QStringList &words, const QStringList &valued,
     return scan;
 }
 
+int commandAt(const QStringList &words, const QString &name)
+{
+    static const QStringList valued = {
+        "--out",       "--port",     "--simulate",   "--seed",     "--uid",   "--only",
+        "--except",    "--log",      "--record",     "--universe", "--label", "--start-address",
+        "--footprint", "--port-dir", "--record-dir", "--station",  "--lease", "--svg"};
+    for (int i = 0; i < words.size(); ++i) {
+        const QString &word = words.at(i);
+        if (word == QLatin1String("--"))
+            return i + 1 < words.size() && words.at(i + 1) == name ? i + 1 : -1;
+        if (!word.startsWith(QLatin1Char('-')) || word == QLatin1String("-"))
+            return word == name ? i : -1;
+        if (!word.contains(QLatin1Char('=')) && valued.contains(word))
+            ++i;
+    }
+    return -1;
+}
+
 } // namespace cli

@@ -29,4 +29,9 @@ struct OptionScan
 OptionScan scanOptions(const QStringList &words, const QStringList &valued,
                        const QStringList &flags);
 
+// Where the command word name stands, past the options before it (any command's, so that
+// "--port X gdtf" is not taken for the command X); -1 when the first word that is no option is
+// another one.
+int commandAt(const QStringList &words, const QString &name);
+
 } // namespace cli

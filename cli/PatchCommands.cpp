@@ -19,27 +19,6 @@ const QStringList valuedOptions = {"--out"};
 const QStringList flagOptions = {"--help", "-h"};
 const QStringList exportValued = {"--record", "--out", "--universe"};
 
-// Where the command word stands, past the options before it; -1 when the first word that is no
-// option is another one.
-int commandAt(const QStringList &words, const QString &name)
-{
-    // Every command's valued options, so that "--port X gdtf" is not taken for the command X.
-    const QStringList valued = {"--out",       "--port",     "--simulate",   "--seed",
-                                "--uid",       "--only",     "--except",     "--log",
-                                "--record",    "--universe", "--label",      "--start-address",
-                                "--footprint", "--port-dir", "--record-dir", "--station"};
-    for (int i = 0; i < words.size(); ++i) {
-        const QString &word = words.at(i);
-        if (word == QLatin1String("--"))
-            return i + 1 < words.size() && words.at(i + 1) == name ? i + 1 : -1;
-        if (!word.startsWith(QLatin1Char('-')) || word == QLatin1String("-"))
-            return word == name ? i : -1;
-        if (!word.contains(QLatin1Char('=')) && valued.contains(word))
-            ++i;
-    }
-    return -1;
-}
-
 } // namespace
 
 int patchCommandAt(const QStringList &words)

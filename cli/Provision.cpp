@@ -198,18 +198,7 @@ private:
 
 int provisionCommandAt(const QStringList &words)
 {
-    for (int i = 0; i < words.size(); ++i) {
-        const QString &word = words.at(i);
-        if (word == QLatin1String("--"))
-            return i + 1 < words.size() && words.at(i + 1) == QLatin1String("provision") ? i + 1
-                                                                                         : -1;
-        if (!word.startsWith(QLatin1Char('-')) || word == QLatin1String("-"))
-            return word == QLatin1String("provision") ? i : -1;
-        if (!word.contains(QLatin1Char('=')) &&
-            (valuedOptions.contains(word) || otherValued.contains(word)))
-            ++i;
-    }
-    return -1;
+    return commandAt(words, QStringLiteral("provision"));
 }
 
 int provisionCommand(const QStringList &words, QTextStream &out, QTextStream &err)

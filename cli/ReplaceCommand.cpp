@@ -1,10 +1,10 @@
 #include "cli/ReplaceCommand.h"
 
 #include "cli/OptionScan.h"
+#include "files/SettingsApply.h"
 #include "link/DeviceSession.h"
 #include "link/PortSource.h"
 #include "link/Serial.h"
-#include "files/SettingsApply.h"
 #include "record/Audit.h"
 #include "record/Record.h"
 
@@ -33,14 +33,7 @@ const QStringList flagOptions = {"--help", "-h"};
 
 int replaceCommandAt(const QStringList &words)
 {
-    for (int i = 0; i < words.size(); ++i) {
-        const QString &word = words.at(i);
-        if (!word.startsWith(QLatin1Char('-')) || word == QLatin1String("-"))
-            return word == QLatin1String("replace") ? i : -1;
-        if (!word.contains(QLatin1Char('=')) && valuedOptions.contains(word))
-            ++i;
-    }
-    return -1;
+    return commandAt(words, QStringLiteral("replace"));
 }
 
 int replaceCommand(const QStringList &words, QTextStream &out, QTextStream &err)
