@@ -1,5 +1,6 @@
 #include "cli/AuditCommand.h"
 
+#include "cli/ExitCodes.h"
 #include "cli/OptionScan.h"
 #include "files/SettingsApply.h"
 #include "link/DeviceSession.h"
@@ -17,16 +18,6 @@
 namespace cli {
 
 namespace {
-
-// vantelo-cli's exit codes (cli/Cli.h).
-enum Exit
-{
-    Done = 0,
-    Differs = 1,
-    Usage = 2,
-    NoUnit = 3,
-    RecordProblem = 4,
-};
 
 const QStringList valuedOptions = {"--record", "--port", "--port-dir"};
 const QStringList flagOptions = {"--json", "--help", "-h"};

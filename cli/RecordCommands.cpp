@@ -1,5 +1,6 @@
 #include "cli/RecordCommands.h"
 
+#include "cli/ExitCodes.h"
 #include "cli/OptionScan.h"
 #include "record/Record.h"
 #include "record/RecordMap.h"
@@ -20,14 +21,6 @@ namespace cli {
 namespace {
 
 // vantelo-cli's exit codes (cli/Cli.h), by the names the record's commands use.
-enum Exit
-{
-    Done = 0,
-    Usage = 2,
-    NoUnit = 3,
-    RecordProblem = 4,
-};
-
 const QStringList valuedOptions = {"--record", "--universe", "--svg", "--station"};
 const QStringList flagOptions = {"--json", "--help", "-h"};
 // The other commands' valued options, so that "--port X record ..." finds the command.

@@ -1,5 +1,6 @@
 #include "cli/ReplaceCommand.h"
 
+#include "cli/ExitCodes.h"
 #include "cli/OptionScan.h"
 #include "files/SettingsApply.h"
 #include "link/DeviceSession.h"
@@ -15,16 +16,6 @@
 namespace cli {
 
 namespace {
-
-// vantelo-cli's exit codes (cli/Cli.h).
-enum Exit
-{
-    Done = 0,
-    Differs = 1,
-    Usage = 2,
-    NoUnit = 3,
-    RecordProblem = 4,
-};
 
 const QStringList valuedOptions = {"--record", "--port"};
 const QStringList flagOptions = {"--help", "-h"};
