@@ -9,6 +9,8 @@ if(VANTELO_SANITIZE)
     set(_vantelo_sanitize_flags
         -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     add_compile_options(${_vantelo_sanitize_flags})
+    # Line tables are all a sanitizer report needs; full debug information doubled the build time.
+    add_compile_options(-g1)
     add_link_options(${_vantelo_sanitize_flags})
 
     # Leaks inside Qt and the web engine that our code cannot free are suppressed by name, one

@@ -40,7 +40,7 @@ case "$cmd" in
         ;;
     test)
         setup; build
-        "$ROOT/tools/fuzz.sh" "${VANTELO_FUZZ_SECONDS:-10}"
+        "$ROOT/tools/fuzz.sh" "${VANTELO_FUZZ_SECONDS:-5}"
         VANTELO_JOBS=$JOBS "$ROOT/tools/sanitize.sh"
         # The plain suite last, so its summary closes the output.
         ctest --test-dir "$BUILD" --output-on-failure -j "$JOBS" "$@"
