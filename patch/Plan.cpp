@@ -119,7 +119,7 @@ struct SceneFixture
 {
     QString name;
     QString uuid;
-    QString spec;
+    QString typeFile;
     QString mode;
     QString fixtureId;
     QString unitNumber;
@@ -155,7 +155,7 @@ QVector<SceneFixture> sceneFixtures(const QByteArray &description, QString *why)
             continue;
         SceneFixture &fixture = fixtures[open.last()];
         if (element == QLatin1String("GDTFSpec"))
-            fixture.spec = xml.readElementText().trimmed();
+            fixture.typeFile = xml.readElementText().trimmed();
         else if (element == QLatin1String("GDTFMode"))
             fixture.mode = xml.readElementText().trimmed();
         else if (element == QLatin1String("FixtureID"))
@@ -368,12 +368,12 @@ std::optional<Plan> mvrPlan(const QByteArray &archive, const TypeMap &map, QStri
     Plan plan;
     QStringList where;
     for (const SceneFixture &fixture : fixtures) {
-        QString spec = fixture.spec;
-        if (!spec.isEmpty() && !spec.endsWith(QLatin1String(".gdtf"), Qt::CaseInsensitive))
-            spec += QStringLiteral(".gdtf");
-        if (!types.contains(spec))
-            types.insert(spec, summarise(files.value(spec)));
-        const TypeSummary &type = types[spec];
+        QString typeFile = fixture.typeFile;
+        if (!typeFile.isEmpty() && !typeFile.endsWith(QLatin1String(".gdtf"), Qt::CaseInsensitive))
+            typeFile += QStringLiteral(".gdtf");
+        if (!types.contains(typeFile))
+            types.insert(typeFile, summarise(files.value(typeFile)));
+        const TypeSummary &type = types[typeFile];
         const auto refuse = [&](const QString &reason) {
             *why = QStringLiteral("fixture \"%1\": %2").arg(fixture.name, reason);
             return std::nullopt;
@@ -406,7 +406,7 @@ std::optional<Plan> mvrPlan(const QByteArray &archive, const TypeMap &map, QStri
             slot.sixteenBit = footprint == 2 * slot.channels;
         } else {
             ++plan.ignored;
-            const QString name = type.name.isEmpty() ? spec : type.name;
+            const QString name = type.name.isEmpty() ? typeFile : type.name;
             if (!plan.ignoredTypes.contains(name))
                 plan.ignoredTypes.append(name);
             continue;

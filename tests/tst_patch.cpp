@@ -174,9 +174,9 @@ QString breach(Rule rule, const QDomDocument &document, const QStringList &archi
             if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
                 return name;
         }
-        for (const QDomElement &spec : elements(document, QStringLiteral("GDTFSpec"))) {
-            if (!archiveNames.contains(spec.text()))
-                return spec.text();
+        for (const QDomElement &typeRef : elements(document, QStringLiteral("GDTFSpec"))) {
+            if (!archiveNames.contains(typeRef.text()))
+                return typeRef.text();
         }
         return QString();
     }
