@@ -35,7 +35,7 @@ fi
 compiler_launcher launcher
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
     -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "${launcher[@]}" >/dev/null
-cmake --build "$BUILD" --target vantelo vantelo-sim vantelo-cli -j "$JOBS" >/dev/null
+cmake --build "$BUILD" --target vantelo vantelo-sim vantelo-cli vantelo_udev_rule_file -j "$JOBS" >/dev/null
 rm -f "$BUILD"/vantelo_*.deb
 (cd "$BUILD" && cpack -G DEB >/dev/null)
 debs=("$BUILD"/vantelo_*.deb)
