@@ -519,7 +519,8 @@ void TestCliProvision::logInUse()
         setup.logPath = rig.log();
         QVERIFY2(holder->start(setup, {{}, empty, false}, true, &why), qPrintable(why));
     }
-    QTRY_VERIFY(QFileInfo(rig.log()).size() > 0); // the header is written once the lock is held
+    // The header is written once the lock is held; a loaded machine may take a while to start it.
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(rig.log()).size() > 0, 30000);
     const QStringList arguments = {"provision", path("t712.json"), "--log",
                                    rig.log(),   "--port-dir",      rig.links()};
     const Run run = runCli(arguments);

@@ -711,11 +711,12 @@ private slots:
         if (event == "kill") {
             // Once a slow unit is being written.
             QVERIFY(record.open(url));
-            QTRY_VERIFY(log(1).contains(",PASS,") && !record.map(1)->reservations.isEmpty());
+            QTRY_VERIFY_WITH_TIMEOUT(
+                log(1).contains(",PASS,") && !record.map(1)->reservations.isEmpty(), 60000);
             ::kill(pid_t(other.processId()), SIGKILL);
             QVERIFY(other.waitForFinished());
             QVERIFY(!record.map(1)->reservations.isEmpty());
-            QTRY_VERIFY_WITH_TIMEOUT(record.map(1)->reservations.isEmpty(), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(record.map(1)->reservations.isEmpty(), 15000);
             QCOMPARE(record.reserve(1, 1, 2, "bench-2", 60)->first,
                      2 * record.units(1)->size() + 1);
             return;
@@ -744,7 +745,9 @@ private slots:
             QString why;
             QVERIFY2(m_pg.start(&why), qPrintable(why));
         } else {
-            QVERIFY(other.waitForFinished(20000));
+            // Both stations share two cores with the server and the units: on a loaded machine
+            // the other one may finish long after this one. The test's own limit bounds it.
+            QVERIFY(other.waitForFinished(150000));
             QCOMPARE(other.exitCode(), 0);
         }
         // Every PASS of the logs is in the record (import adds what a lost record missed), held
