@@ -693,7 +693,10 @@ private slots:
             QFile file(logPath(station));
             return file.open(QIODevice::ReadOnly) ? QString(file.readAll()) : QString();
         };
-        const QStringList options = {"--start-address", "1", "--label", "#{n}", "--lease", "2"};
+        // A short lease only where the test waits for one to run out: on a loaded machine a
+        // renewal may come late, and the unit would lose its range.
+        const QStringList options = {"--start-address",           "1", "--label", "#{n}", "--lease",
+                                     event == "kill" ? "5" : "60"};
         const auto arguments = [&](int station) {
             return QStringList{"provision", file.fileName(),
                                "--log",     logPath(station),
@@ -709,14 +712,13 @@ private slots:
         }
         Record record;
         if (event == "kill") {
-            // Once a slow unit is being written.
+            // Once a unit is being written.
             QVERIFY(record.open(url));
-            QTRY_VERIFY_WITH_TIMEOUT(
-                log(1).contains(",PASS,") && !record.map(1)->reservations.isEmpty(), 60000);
+            QTRY_VERIFY_WITH_TIMEOUT(!record.map(1)->reservations.isEmpty(), 60000);
             ::kill(pid_t(other.processId()), SIGKILL);
             QVERIFY(other.waitForFinished());
             QVERIFY(!record.map(1)->reservations.isEmpty());
-            QTRY_VERIFY_WITH_TIMEOUT(record.map(1)->reservations.isEmpty(), 15000);
+            QTRY_VERIFY_WITH_TIMEOUT(record.map(1)->reservations.isEmpty(), 20000);
             QCOMPARE(record.reserve(1, 1, 2, "bench-2", 60)->first,
                      2 * record.units(1)->size() + 1);
             return;
