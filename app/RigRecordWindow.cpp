@@ -24,7 +24,7 @@ enum UnitColumn
     UnitColumnCount
 };
 
-QString chooseWithDialog(QWidget *parent, bool forExport)
+QString chooseRecordFile(QWidget *parent, bool forExport)
 {
     if (!forExport) {
         return QFileDialog::getOpenFileName(
@@ -58,7 +58,7 @@ void fillRow(QTableWidget *table, int row, const QStringList &texts)
 } // namespace
 
 RigRecordWindow::RigRecordWindow(QWidget *parent)
-    : QWidget(parent, Qt::Window), ui(new Ui::RigRecordWindow), m_chooser(chooseWithDialog)
+    : QWidget(parent, Qt::Window), ui(new Ui::RigRecordWindow), m_chooser(chooseRecordFile)
 {
     ui->setupUi(this);
     applyDialogStyle(this);

@@ -1,11 +1,11 @@
 #include "app/SettingsFiles.h"
 
 #include "app/LoadSettingsDialog.h"
-#include "unit/DeviceSettings.h"
-#include "link/Serial.h"
 #include "files/SettingsApply.h"
 #include "files/SettingsFile.h"
+#include "link/Serial.h"
 #include "ui/PopupMessage.h"
+#include "unit/DeviceSettings.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -15,7 +15,7 @@
 
 namespace {
 
-QString chooseWithDialog(QWidget *parent, bool forSaving, const QString &suggestion)
+QString chooseSettingsFile(QWidget *parent, bool forSaving, const QString &suggestion)
 {
     const QString filter = SettingsFiles::tr("Settings files (*.json);;All files (*)");
     if (forSaving) {
@@ -30,7 +30,7 @@ QString chooseWithDialog(QWidget *parent, bool forSaving, const QString &suggest
 
 SettingsFiles::SettingsFiles(Host *host, QAction *saveAction, QAction *loadAction)
     : QObject(host->hostWidget()), m_host(host), m_save(saveAction), m_load(loadAction),
-      m_chooser(chooseWithDialog), m_runDialog([](QDialog *dialog) { dialog->exec(); })
+      m_chooser(chooseSettingsFile), m_runDialog([](QDialog *dialog) { dialog->exec(); })
 {
     connect(m_save, &QAction::triggered, this, &SettingsFiles::save);
     connect(m_load, &QAction::triggered, this, &SettingsFiles::load);

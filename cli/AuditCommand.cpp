@@ -19,8 +19,8 @@ namespace cli {
 
 namespace {
 
-const QStringList valuedOptions = {"--record", "--port", "--port-dir"};
-const QStringList flagOptions = {"--json", "--help", "-h"};
+const QStringList auditValued = {"--record", "--port", "--port-dir"};
+const QStringList auditFlags = {"--json", "--help", "-h"};
 
 QString jsonText(const QJsonValue &value)
 {
@@ -56,7 +56,7 @@ int auditCommandAt(const QStringList &words)
 
 int auditCommand(const QStringList &words, QTextStream &out, QTextStream &err)
 {
-    const OptionScan scan = scanOptions(words, valuedOptions, flagOptions);
+    const OptionScan scan = scanOptions(words, auditValued, auditFlags);
     QString why = !scan.unknown.isEmpty() ? QStringLiteral("unknown option '%1'").arg(scan.unknown)
                                           : scan.error;
     if (why.isEmpty() && !scan.positional.isEmpty())

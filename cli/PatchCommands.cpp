@@ -15,8 +15,8 @@ namespace cli {
 namespace {
 
 const QString command = QStringLiteral("gdtf");
-const QStringList valuedOptions = {"--out"};
-const QStringList flagOptions = {"--help", "-h"};
+const QStringList gdtfValued = {"--out"};
+const QStringList patchFlags = {"--help", "-h"};
 const QStringList exportValued = {"--record", "--out", "--universe"};
 
 } // namespace
@@ -33,7 +33,7 @@ int exportCommandAt(const QStringList &words)
 
 int patchCommand(const QStringList &words, QTextStream &out, QTextStream &err)
 {
-    const OptionScan scan = scanOptions(words, valuedOptions, flagOptions);
+    const OptionScan scan = scanOptions(words, gdtfValued, patchFlags);
     if (!scan.unknown.isEmpty())
         return usageError(err, QStringLiteral("%1 does not go with gdtf").arg(scan.unknown));
     if (!scan.error.isEmpty())
@@ -76,7 +76,7 @@ int patchCommand(const QStringList &words, QTextStream &out, QTextStream &err)
 
 int exportCommand(const QStringList &words, QTextStream &out, QTextStream &err)
 {
-    const OptionScan scan = scanOptions(words, exportValued, flagOptions);
+    const OptionScan scan = scanOptions(words, exportValued, patchFlags);
     if (!scan.unknown.isEmpty())
         return usageError(err, QStringLiteral("%1 does not go with export").arg(scan.unknown));
     if (!scan.error.isEmpty())

@@ -21,15 +21,15 @@ namespace cli {
 namespace {
 
 // vantelo-cli's exit codes (cli/Cli.h), by the names the record's commands use.
-const QStringList valuedOptions = {"--record", "--universe", "--svg", "--station"};
-const QStringList flagOptions = {"--json", "--help", "-h"};
+const QStringList recordValued = {"--record", "--universe", "--svg", "--station"};
+const QStringList recordFlags = {"--json", "--help", "-h"};
 // The other commands' valued options, so that "--port X record ..." finds the command.
-const QStringList otherValued = {"--port",          "--simulate",  "--seed",     "--uid",
-                                 "--only",          "--except",    "--log",      "--label",
-                                 "--start-address", "--footprint", "--port-dir", "--record-dir"};
-const QStringList verbs = {"init", "units", "history", "map", "import"};
+const QStringList otherCommandsValued = {
+    "--port", "--simulate", "--seed",          "--uid",       "--only",     "--except",
+    "--log",  "--label",    "--start-address", "--footprint", "--port-dir", "--record-dir"};
+const QStringList recordVerbs = {"init", "units", "history", "map", "import"};
 
-struct Request
+struct RecordRequest
 {
     QString verb;
     QStringList arguments;
@@ -41,11 +41,11 @@ struct Request
     bool help = false;
 };
 
-QString parse(const QStringList &words, Request &request)
+QString parseRecord(const QStringList &words, RecordRequest &request)
 {
-    const OptionScan scan = scanOptions(words, valuedOptions, flagOptions);
+    const OptionScan scan = scanOptions(words, recordValued, recordFlags);
     if (!scan.unknown.isEmpty())
-        return otherValued.contains(scan.unknown)
+        return otherCommandsValued.contains(scan.unknown)
                    ? QStringLiteral("%1 does not go with record").arg(scan.unknown)
                    : QStringLiteral("unknown option '%1'").arg(scan.unknown);
     if (!scan.error.isEmpty())
@@ -55,7 +55,7 @@ QString parse(const QStringList &words, Request &request)
         if (given.contains(option.name))
             return QStringLiteral("%1 can be given only once").arg(option.name);
         given.append(option.name);
-        if (valuedOptions.contains(option.name) && option.value.isEmpty())
+        if (recordValued.contains(option.name) && option.value.isEmpty())
             return QStringLiteral("%1 needs a value").arg(option.name);
         if (option.name == QLatin1String("--record")) {
             request.url = option.value;
@@ -75,11 +75,11 @@ QString parse(const QStringList &words, Request &request)
     if (request.help)
         return QString();
     if (scan.positional.isEmpty())
-        return QStringLiteral("record needs one of: %1").arg(verbs.join(QLatin1String(", ")));
+        return QStringLiteral("record needs one of: %1").arg(recordVerbs.join(QLatin1String(", ")));
     request.verb = scan.positional.first();
     request.arguments = scan.positional.mid(1);
     const QString &verb = request.verb;
-    if (!verbs.contains(verb))
+    if (!recordVerbs.contains(verb))
         return QStringLiteral("unknown record command '%1'").arg(verb);
     const int count = request.arguments.size();
     if ((verb == QLatin1String("init") || verb == QLatin1String("units") ||
@@ -143,7 +143,7 @@ QJsonObject slotJson(const record::HeldSlot &slot)
 class Run
 {
 public:
-    Run(const Request &request, QTextStream &out, QTextStream &err)
+    Run(const RecordRequest &request, QTextStream &out, QTextStream &err)
         : m_request(request), m_out(out), m_err(err)
     {
         m_json[QStringLiteral("command")] = QStringLiteral("record ") + request.verb;
@@ -322,7 +322,7 @@ private:
         }
     }
 
-    const Request &m_request;
+    const RecordRequest &m_request;
     QTextStream &m_out;
     QTextStream &m_err;
     record::Record m_record;
@@ -374,8 +374,8 @@ QString recordHelpText()
 
 int recordCommand(const QStringList &words, QTextStream &out, QTextStream &err)
 {
-    Request request;
-    const QString why = parse(words, request);
+    RecordRequest request;
+    const QString why = parseRecord(words, request);
     if (!why.isEmpty()) {
         err << "vantelo-cli: " << why
             << "\nTry 'vantelo-cli record --help' for more information.\n";

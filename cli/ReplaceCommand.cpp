@@ -17,8 +17,8 @@ namespace cli {
 
 namespace {
 
-const QStringList valuedOptions = {"--record", "--port"};
-const QStringList flagOptions = {"--help", "-h"};
+const QStringList replaceValued = {"--record", "--port"};
+const QStringList replaceFlags = {"--help", "-h"};
 
 } // namespace
 
@@ -36,7 +36,7 @@ int replaceCommand(const QStringList &words, QTextStream &out, QTextStream &err)
         err.flush();
         return code;
     };
-    const OptionScan scan = scanOptions(words, valuedOptions, flagOptions);
+    const OptionScan scan = scanOptions(words, replaceValued, replaceFlags);
     QString why = !scan.unknown.isEmpty() ? QStringLiteral("unknown option '%1'").arg(scan.unknown)
                                           : scan.error;
     QString url = record::defaultUrl(), port;

@@ -21,6 +21,9 @@ function(vantelo_add_test name)
         set(ARG_RUNS ${name})
     endif()
     add_executable(${name} ${ARG_SOURCES})
+    # One source file a test: a unity build gains nothing and would make its local types look
+    # like a header's to the compiler.
+    set_target_properties(${name} PROPERTIES UNITY_BUILD OFF)
     target_link_libraries(${name} PRIVATE vantelo_testsupport Qt5::Test ${ARG_LIBS})
     vantelo_warnings(${name})
     foreach(run ${ARG_RUNS})

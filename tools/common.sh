@@ -46,6 +46,9 @@ configure_testing_build() {
     shift
     local launcher
     compiler_launcher launcher
+    # A unity build: each layer's sources compiled as a few files, which parses Qt's headers a
+    # few times instead of once a source and makes the build several times faster on two cores.
+    # The package is built file by file, so a missing include still shows there.
     cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON \
-        "${launcher[@]}" "$@" >/dev/null
+        -DCMAKE_UNITY_BUILD=ON "${launcher[@]}" "$@" >/dev/null
 }

@@ -22,7 +22,8 @@ if ! command -v clang++ >/dev/null; then
 fi
 
 compiler_launcher launcher
-cmake -S "$ROOT/fuzz" -B "$BUILD" -DCMAKE_CXX_COMPILER=clang++ "${launcher[@]}" >/dev/null
+cmake -S "$ROOT/fuzz" -B "$BUILD" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_UNITY_BUILD=ON "${launcher[@]}" \
+    >/dev/null
 cmake --build "$BUILD" -j "$JOBS"
 
 mkdir -p "$BUILD/artifacts" "$BUILD/logs"
