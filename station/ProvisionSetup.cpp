@@ -324,16 +324,16 @@ QVector<patch::Slot> UnitPlanner::openSlots(const Unit &unit) const
         if (slotTaken(slot, owner))
             taken.insert(slot.uuid);
     }
-    // Provisioned again, a unit goes back to the planned slot its last PASS row shows.
+    // Provisioned again, a unit goes back to the planned slot its own PASS row shows, if free.
     const int channels = catalogue::find(unit.model)->channels;
-    for (const patch::Slot &slot : plan.slotList) {
+    for (const patch::Slot &slot : m_setup.again ? plan.slotList : QVector<patch::Slot>()) {
         const bool fits =
             slot.model.isEmpty() ? slot.channels == channels : slot.model == unit.model;
         const QVector<Range> ranges = m_reserved.value(slot.universe);
         const bool mine = std::any_of(ranges.begin(), ranges.end(), [&](const Range &r) {
             return r.uid == owner && r.first == slot.address && r.last == slot.lastAddress();
         });
-        if (m_setup.again && fits && mine && !taken.contains(slot.uuid)) {
+        if (fits && mine && !taken.contains(slot.uuid)) {
             open.append(slot);
             taken.insert(slot.uuid);
             break;
