@@ -188,6 +188,7 @@ QString UnitWorker::placePlanned(QVector<settingsfile::Entry> &wanted, const Rec
         emit tookSlot(m_id, uuid);
         return QString();
     }
+    emit tookSlot(m_id, QString());
     return patch::noSlotLeft(m_model);
 }
 

@@ -61,7 +61,8 @@ signals:
     void progress(int id, int done, int total);
     // The address, number and label the record gave the unit, before its first write.
     void placed(int id, int address, int n, const QString &label);
-    // The planned slot (its UUID) the record gave the unit, before its first write.
+    // The planned slot (its UUID) the record gave the unit, before its first write; empty when
+    // the record holds every slot the unit could take.
     void tookSlot(int id, const QString &uuid);
     // The record could not be reached: the station writes no further unit.
     void recordLost(int id, const QString &why);

@@ -212,6 +212,14 @@ void Station::Private::arrive(const PortCandidate &candidate)
             Entry *e = entry(unit);
             if (!e || !setup.plan)
                 return;
+            // The station's guess of a slot is not where a unit that found none stands.
+            if (uuid.isEmpty()) {
+                Unit &none = e->unit;
+                none.slotUuid.clear();
+                none.label.clear();
+                none.labelSet = false;
+                none.universe = none.address = none.footprint = none.n = 0;
+            }
             for (const patch::Slot &slot : setup.plan->slotList) {
                 if (slot.uuid != QUuid(uuid))
                     continue;
