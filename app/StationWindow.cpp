@@ -23,12 +23,16 @@ enum Column
     ColumnCount
 };
 
-QString chooseWithDialog(QWidget *parent, bool forLog)
+QString chooseWithDialog(QWidget *parent, StationWindow::FileKind kind)
 {
-    if (forLog) {
+    if (kind == StationWindow::FileKind::Log) {
         return QFileDialog::getSaveFileName(parent, StationWindow::tr("Log File"), QString(),
                                             StationWindow::tr("Logs (*.csv);;All files (*)"),
                                             nullptr, QFileDialog::DontConfirmOverwrite);
+    }
+    if (kind == StationWindow::FileKind::Plan) {
+        return QFileDialog::getOpenFileName(parent, StationWindow::tr("Plan"), QString(),
+                                            StationWindow::tr("Plans (*.csv *.mvr)"));
     }
     return QFileDialog::getOpenFileName(parent, StationWindow::tr("Template"), QString(),
                                         StationWindow::tr("Settings files (*.json)"));
@@ -53,7 +57,7 @@ StationWindow::StationWindow(QWidget *parent)
     ui->le_record->setText(qEnvironmentVariable("VANTELO_RECORD"));
     applyDialogStyle(this);
     for (QPushButton *button : {ui->pb_start, ui->pb_stop, ui->pb_template714x, ui->pb_template712x,
-                                ui->pb_template718x, ui->pb_log})
+                                ui->pb_template718x, ui->pb_log, ui->pb_plan})
         applyButtonStyle(button);
 
     ui->tw_units->setColumnCount(ColumnCount);
@@ -81,31 +85,46 @@ void StationWindow::setFileChooser(FileChooser chooser)
     m_chooser = std::move(chooser);
 }
 
-void StationWindow::chooseInto(QLineEdit *edit, bool forLog)
+void StationWindow::chooseInto(QLineEdit *edit, FileKind kind)
 {
-    const QString path = m_chooser(this, forLog);
+    const QString path = m_chooser(this, kind);
     if (!path.isEmpty())
         edit->setText(path);
 }
 
 void StationWindow::on_pb_template714x_clicked()
 {
-    chooseInto(ui->le_template714x, false);
+    chooseInto(ui->le_template714x, FileKind::Template);
 }
 
 void StationWindow::on_pb_template712x_clicked()
 {
-    chooseInto(ui->le_template712x, false);
+    chooseInto(ui->le_template712x, FileKind::Template);
 }
 
 void StationWindow::on_pb_template718x_clicked()
 {
-    chooseInto(ui->le_template718x, false);
+    chooseInto(ui->le_template718x, FileKind::Template);
 }
 
 void StationWindow::on_pb_log_clicked()
 {
-    chooseInto(ui->le_log, true);
+    chooseInto(ui->le_log, FileKind::Log);
+}
+
+void StationWindow::on_pb_plan_clicked()
+{
+    chooseInto(ui->le_plan, FileKind::Plan);
+}
+
+void StationWindow::on_le_plan_textChanged(const QString &path)
+{
+    // The plan gives every unit its address, universe and label.
+    const bool planned = !path.trimmed().isEmpty();
+    for (QWidget *field :
+         {static_cast<QWidget *>(ui->sb_startAddress), static_cast<QWidget *>(ui->sb_universe),
+          static_cast<QWidget *>(ui->le_label)})
+        field->setEnabled(!planned);
 }
 
 bool StationWindow::buildSetup(provision::Setup &setup, QString *why) const
@@ -129,12 +148,20 @@ bool StationWindow::buildSetup(provision::Setup &setup, QString *why) const
         return false;
     }
     setup.recordUrl = ui->le_record->text().trimmed();
-    if (ui->sb_startAddress->value() > 0)
-        setup.startAddress = ui->sb_startAddress->value();
-    if (ui->sb_universe->value() > 0)
-        setup.universe = ui->sb_universe->value();
-    if (!ui->le_label->text().isEmpty())
-        setup.labelPattern = ui->le_label->text();
+    const QString plan = ui->le_plan->text().trimmed();
+    if (!plan.isEmpty()) {
+        // A plan refused is refused before the station opens a port.
+        setup.plan = patch::readPlan(plan, {}, why);
+        if (!setup.plan)
+            return false;
+    } else {
+        if (ui->sb_startAddress->value() > 0)
+            setup.startAddress = ui->sb_startAddress->value();
+        if (ui->sb_universe->value() > 0)
+            setup.universe = ui->sb_universe->value();
+        if (!ui->le_label->text().isEmpty())
+            setup.labelPattern = ui->le_label->text();
+    }
     *why = provision::setupRefusal(setup);
     return why->isEmpty();
 }
@@ -172,7 +199,12 @@ void StationWindow::on_pb_start_clicked()
         return;
     }
     setEditable(false);
-    ui->l_status->setText(tr("Waiting for units: plug them in."));
+    QString status = tr("Waiting for units: plug them in.");
+    if (setup.plan && setup.plan->ignored > 0)
+        status += tr(" %1 fixture(s) of the plan are of types not ours and not planned (%2).")
+                      .arg(setup.plan->ignored)
+                      .arg(setup.plan->ignoredTypes.join(QStringLiteral(", ")));
+    ui->l_status->setText(status);
 }
 
 void StationWindow::on_pb_stop_clicked()

@@ -29,7 +29,13 @@ public:
     provision::Station *station() const { return m_station; }
 
     // Where file names come from: a file dialog, or a test.
-    using FileChooser = std::function<QString(QWidget *parent, bool forLog)>;
+    enum class FileKind
+    {
+        Template,
+        Log,
+        Plan,
+    };
+    using FileChooser = std::function<QString(QWidget *parent, FileKind kind)>;
     void setFileChooser(FileChooser chooser);
 
 signals:
@@ -47,9 +53,11 @@ private slots:
     void on_pb_template712x_clicked();
     void on_pb_template718x_clicked();
     void on_pb_log_clicked();
+    void on_pb_plan_clicked();
+    void on_le_plan_textChanged(const QString &path);
 
 private:
-    void chooseInto(QLineEdit *edit, bool forLog);
+    void chooseInto(QLineEdit *edit, FileKind kind);
     bool buildSetup(provision::Setup &setup, QString *why) const;
     void setEditable(bool editable);
     int rowOf(int id);

@@ -21,7 +21,8 @@ namespace {
 
 const QStringList valuedOptions = {"--log",       "--start-address", "--universe", "--label",
                                    "--footprint", "--port",          "--port-dir", "--record-dir",
-                                   "--record",    "--station",       "--lease"};
+                                   "--record",    "--station",       "--lease",    "--plan",
+                                   "--map"};
 const QStringList flagOptions = {"--all", "--watch", "--dry-run", "--again", "--help", "-h"};
 // The other commands' valued options, so that "--port X provision" finds the command.
 const QStringList otherValued = {"--simulate", "--seed", "--uid", "--only", "--except"};
@@ -31,6 +32,8 @@ struct Request
     provision::Setup setup;
     provision::Selection selection;
     QStringList templates;
+    QString planPath;
+    patch::TypeMap typeMap;
     bool watch = false;
     bool help = false;
 };
@@ -57,8 +60,9 @@ QString parse(const QStringList &words, Request &request)
             given.append(name);
             continue;
         }
-        const bool repeatable =
-            name == QLatin1String("--port") || name == QLatin1String("--footprint");
+        const bool repeatable = name == QLatin1String("--port") ||
+                                name == QLatin1String("--footprint") ||
+                                name == QLatin1String("--map");
         if (!repeatable && given.contains(name))
             return QStringLiteral("%1 can be given only once").arg(name);
         given.append(name);
@@ -80,6 +84,12 @@ QString parse(const QStringList &words, Request &request)
             setup.leaseSeconds = value.toInt(&ok);
             if (!ok || setup.leaseSeconds < 1)
                 return QStringLiteral("--lease needs a number of seconds, at least 1");
+        } else if (name == QLatin1String("--plan")) {
+            request.planPath = value;
+        } else if (name == QLatin1String("--map")) {
+            const QString why = patch::addMapping(value, request.typeMap);
+            if (!why.isEmpty())
+                return why;
         } else if (name == QLatin1String("--port")) {
             request.selection.ports.append(value);
         } else if (name == QLatin1String("--port-dir")) {
@@ -106,6 +116,14 @@ QString parse(const QStringList &words, Request &request)
     request.help = given.contains(QLatin1String("--help"));
     if (request.help)
         return QString();
+    if (given.contains(QLatin1String("--map")) && request.planPath.isEmpty())
+        return QStringLiteral("--map goes with --plan");
+    for (const char *option : {"--start-address", "--universe", "--label"}) {
+        if (!request.planPath.isEmpty() && given.contains(QLatin1String(option)))
+            return QStringLiteral("--plan gives each unit its address, universe and label; it "
+                                  "does not go with %1")
+                .arg(QLatin1String(option));
+    }
     request.watch = given.contains(QLatin1String("--watch"));
     // A watching station waits for a folder that comes with the first unit (by-id).
     const QFileInfo portDir(request.selection.portDir);
@@ -225,6 +243,22 @@ int provisionCommand(const QStringList &words, QTextStream &out, QTextStream &er
             return BadFile;
         }
         request.setup.templates.append(*loaded);
+    }
+    if (!request.planPath.isEmpty()) {
+        // A plan is taken whole or refused whole, before any unit is opened.
+        request.setup.plan = patch::readPlan(request.planPath, request.typeMap, &why);
+        if (!request.setup.plan) {
+            err << "vantelo-cli: " << why << '\n';
+            err.flush();
+            return BadFile;
+        }
+        const patch::Plan &plan = *request.setup.plan;
+        if (plan.ignored > 0) {
+            err << "vantelo-cli: note: " << request.planPath << ": " << plan.ignored
+                << " fixture(s) of types neither ours nor mapped with --map are not planned ("
+                << plan.ignoredTypes.join(QLatin1String(", ")) << ")\n";
+            err.flush();
+        }
     }
     why = provision::setupRefusal(request.setup);
     if (!why.isEmpty())

@@ -370,7 +370,7 @@ std::optional<qint64> Record::nowMs()
 }
 
 std::optional<Reservation> Record::reserve(int universe, int from, int footprint,
-                                           const QString &station, int leaseSeconds)
+                                           const QString &station, int leaseSeconds, bool exactly)
 {
     if (universe < dmx::firstUniverse || universe > dmx::lastUniverse || from < 1 ||
         from > dmx::lastSlot || footprint < 1 || footprint > dmx::lastSlot || leaseSeconds < 0) {
@@ -410,7 +410,7 @@ std::optional<Reservation> Record::reserve(int universe, int from, int footprint
                     break;
                 first = qMax(first, b + 1);
             }
-            if (first + footprint - 1 > dmx::lastSlot) {
+            if (first + footprint - 1 > dmx::lastSlot || (exactly && first != from)) {
                 return setFailure(Problem::NoRoom,
                                   QStringLiteral("no free range of %1 slots from address %2 in "
                                                  "universe %3")
@@ -520,27 +520,35 @@ bool Record::upsertUnit(const UnitIdentity &unit, const QString &time)
     return query.exec() || failQuery(query);
 }
 
-std::optional<QString> Record::takeSlot(const QString &uid, const Placement &placement)
+std::optional<QString> Record::takeSlot(const QString &uid, const Placement &placement,
+                                        const QString &planned)
 {
     if (placement.universe <= 0 || placement.address <= 0)
         return QString();
-    // The same place keeps its UUID when a unit is provisioned into it again.
+    // The same place keeps its UUID when a unit is provisioned into it again; a planned slot is
+    // the plan's, wherever the record had it before.
     QSqlQuery find(m_db);
-    find.prepare(QStringLiteral(
-        "SELECT uuid FROM slots WHERE universe = :universe AND address = :address AND footprint "
-        "= :footprint AND (unit_uid IS NULL OR unit_uid = :uid) ORDER BY CASE WHEN unit_uid IS "
-        "NULL THEN 1 ELSE 0 END"));
-    find.bindValue(QStringLiteral(":universe"), placement.universe);
-    find.bindValue(QStringLiteral(":address"), placement.address);
-    find.bindValue(QStringLiteral(":footprint"), placement.footprint);
-    find.bindValue(QStringLiteral(":uid"), text(uid));
+    if (!planned.isEmpty()) {
+        find.prepare(QStringLiteral("SELECT uuid FROM slots WHERE uuid = :slot"));
+        find.bindValue(QStringLiteral(":slot"), planned);
+    } else {
+        find.prepare(QStringLiteral(
+            "SELECT uuid FROM slots WHERE universe = :universe AND address = :address AND "
+            "footprint = :footprint AND (unit_uid IS NULL OR unit_uid = :uid) ORDER BY CASE WHEN "
+            "unit_uid IS NULL THEN 1 ELSE 0 END"));
+        find.bindValue(QStringLiteral(":universe"), placement.universe);
+        find.bindValue(QStringLiteral(":address"), placement.address);
+        find.bindValue(QStringLiteral(":footprint"), placement.footprint);
+        find.bindValue(QStringLiteral(":uid"), text(uid));
+    }
     if (!find.exec()) {
         failQuery(find);
         return std::nullopt;
     }
     const bool reuse = find.next();
-    const QString slot =
-        reuse ? find.value(0).toString() : QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QString slot = reuse                ? find.value(0).toString()
+                         : !planned.isEmpty() ? planned
+                                              : QUuid::createUuid().toString(QUuid::WithoutBraces);
     find.finish();
     QSqlQuery leave(m_db);
     leave.prepare(
@@ -548,19 +556,18 @@ std::optional<QString> Record::takeSlot(const QString &uid, const Placement &pla
     leave.bindValue(QStringLiteral(":uid"), text(uid));
     leave.bindValue(QStringLiteral(":slot"), slot);
     QSqlQuery take(m_db);
-    take.prepare(reuse ? QStringLiteral("UPDATE slots SET unit_uid = :uid, label = :label WHERE "
-                                        "uuid = :slot")
+    take.prepare(reuse ? QStringLiteral("UPDATE slots SET unit_uid = :uid, label = :label, "
+                                        "universe = :universe, address = :address, footprint = "
+                                        ":footprint WHERE uuid = :slot")
                        : QStringLiteral("INSERT INTO slots (uuid, universe, address, footprint, "
                                         "label, unit_uid) VALUES (:slot, :universe, :address, "
                                         ":footprint, :label, :uid)"));
     take.bindValue(QStringLiteral(":uid"), text(uid));
     take.bindValue(QStringLiteral(":label"), text(placement.label));
     take.bindValue(QStringLiteral(":slot"), slot);
-    if (!reuse) {
-        take.bindValue(QStringLiteral(":universe"), placement.universe);
-        take.bindValue(QStringLiteral(":address"), placement.address);
-        take.bindValue(QStringLiteral(":footprint"), placement.footprint);
-    }
+    take.bindValue(QStringLiteral(":universe"), placement.universe);
+    take.bindValue(QStringLiteral(":address"), placement.address);
+    take.bindValue(QStringLiteral(":footprint"), placement.footprint);
     if (!leave.exec()) {
         failQuery(leave);
         return std::nullopt;
@@ -609,7 +616,8 @@ std::optional<QString> Record::pass(const ResultEntry &entry, const Reservation 
                 return false;
             if (!upsertUnit(entry.unit, utcTime(entry.time)))
                 return false;
-            const std::optional<QString> taken = takeSlot(entry.unit.uid, entry.placement);
+            const std::optional<QString> taken =
+                takeSlot(entry.unit.uid, entry.placement, entry.slotUuid);
             if (!taken)
                 return false;
             slot = *taken;

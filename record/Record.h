@@ -74,6 +74,9 @@ struct ResultEntry
     QString templateSha256;
     QJsonObject settings; // every setting as read back, by key
     QString reason;       // why it failed; empty for a PASS
+    // The slot's UUID when a plan names it, so that an export gives the designer's tool back the
+    // fixtures it planned; empty: the place's own, or a new one.
+    QString slotUuid;
 };
 
 // A slot and the unit holding it, with the result that put it there.
@@ -154,9 +157,11 @@ public:
     QString redactedUrl() const { return m_location.redacted; }
 
     // The first free range of footprint slots at or after address from in the universe, held
-    // against every held slot and every live reservation for leaseSeconds.
+    // against every held slot and every live reservation for leaseSeconds. exactly: only the
+    // range starting at from (a planned slot), NoRoom when any of it is taken.
     std::optional<Reservation> reserve(int universe, int from, int footprint,
-                                       const QString &station, int leaseSeconds);
+                                       const QString &station, int leaseSeconds,
+                                       bool exactly = false);
     // Keeps the range for leaseSeconds more; LeaseLost when it ran out and was taken.
     bool renew(Reservation &reservation, int leaseSeconds);
     bool release(const Reservation &reservation);
@@ -198,7 +203,8 @@ private:
     std::optional<qint64> nowMs();
     bool endReservation(const Reservation &reservation, const QString &outcome, bool mustHold);
     bool upsertUnit(const UnitIdentity &unit, const QString &time);
-    std::optional<QString> takeSlot(const QString &uid, const Placement &placement);
+    std::optional<QString> takeSlot(const QString &uid, const Placement &placement,
+                                    const QString &planned = QString());
     std::optional<QString> importedSlot(const ResultEntry &entry, QStringList &notes);
     bool appendResult(const ResultEntry &entry, const QString &slot, bool pass);
 

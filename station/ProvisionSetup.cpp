@@ -167,6 +167,10 @@ QString setupRefusal(const Setup &setup)
         if (it.value() > 0 && it.value() < listened)
             return footprintTooSmall(it.key(), it.value(), listened);
     }
+    if (setup.plan && (setup.startAddress || setup.labelPattern || setup.universe)) {
+        return QStringLiteral("a plan gives each unit its address, universe and label: --plan "
+                              "goes with none of --start-address, --universe and --label");
+    }
     if (setup.labelPattern) {
         const QString why = labelPatternRefusal(*setup.labelPattern);
         if (!why.isEmpty())
@@ -218,9 +222,45 @@ std::optional<QVector<settingsfile::Entry>> UnitPlanner::plan(const Identity &id
         return std::nullopt;
     };
 
+    const ModelInfo &info = *catalogue::find(unit.model);
+    // A receiver card takes no slot of a plan; it is provisioned from its template alone.
+    if (m_setup.plan && info.channels > 0) {
+        const QVector<patch::Slot> open = openSlots(unit);
+        if (open.isEmpty()) {
+            *why = patch::noSlotLeft(unit.model);
+            return std::nullopt;
+        }
+        const patch::Slot &slot = open.first();
+        unit.slotUuid = slot.uuid.toString(QUuid::WithoutBraces);
+        unit.universe = slot.universe;
+        unit.address = slot.address;
+        unit.footprint = slot.footprint();
+        unit.label = slot.label;
+        unit.labelSet = true;
+        unit.n = slot.unitNumber;
+        const QString owner = unit.uid.trimmed().toUpper();
+        m_reserved[unit.universe].append({unit.address, unit.lastAddress(), owner});
+        m_planned.insert(owner, {unit.universe, unit.address});
+        QVector<settingsfile::Entry> wanted;
+        for (const settings::Setting &setting : settings::forFamily(family)) {
+            if (setting.key == keyAddress)
+                wanted.append({&setting, qlonglong(slot.address)});
+            else if (setting.key == keyUniverse)
+                wanted.append({&setting, qlonglong(slot.universe)});
+            else if (setting.key == keyLabel)
+                wanted.append({&setting, slot.label});
+            else if (setting.key == keyPersonality)
+                wanted.append(
+                    {&setting, *settings::fromText(setting, slot.personality(), nullptr)});
+            else if (const settingsfile::Entry *entry = t->contents.find(setting.key))
+                wanted.append(*entry);
+        }
+        return wanted;
+    }
+
     unit.universe = m_setup.universe ? *m_setup.universe
                                      : int(templateValue(keyUniverse).value_or(0).toLongLong());
-    const int listened = slotsOf(*catalogue::find(unit.model), templateValue(keyPersonality));
+    const int listened = slotsOf(info, templateValue(keyPersonality));
     unit.footprint = m_setup.footprints.value(unit.model, listened);
     if (unit.footprint > 0 && unit.footprint < listened) {
         *why = footprintTooSmall(unit.model, unit.footprint, listened);
@@ -265,6 +305,60 @@ std::optional<QVector<settingsfile::Entry>> UnitPlanner::plan(const Identity &id
             wanted.append(*entry);
     }
     return wanted;
+}
+
+bool UnitPlanner::slotTaken(const patch::Slot &slot, const QString &owner) const
+{
+    return overlap(slot.universe, slot.address, slot.lastAddress(), owner).has_value();
+}
+
+QVector<patch::Slot> UnitPlanner::openSlots(const Unit &unit) const
+{
+    QVector<patch::Slot> open;
+    if (!m_setup.plan)
+        return open;
+    const patch::Plan &plan = *m_setup.plan;
+    const QString owner = unit.uid.trimmed().toUpper();
+    QSet<QUuid> taken;
+    for (const patch::Slot &slot : plan.slotList) {
+        if (slotTaken(slot, owner))
+            taken.insert(slot.uuid);
+    }
+    // Provisioned again, a unit goes back to the planned slot its own PASS row shows, if free.
+    const int channels = catalogue::find(unit.model)->channels;
+    for (const patch::Slot &slot : m_setup.again ? plan.slotList : QVector<patch::Slot>()) {
+        const bool fits =
+            slot.model.isEmpty() ? slot.channels == channels : slot.model == unit.model;
+        const QVector<Range> ranges = m_reserved.value(slot.universe);
+        const bool mine = std::any_of(ranges.begin(), ranges.end(), [&](const Range &r) {
+            return r.uid == owner && r.first == slot.address && r.last == slot.lastAddress();
+        });
+        if (fits && mine && !taken.contains(slot.uuid)) {
+            open.append(slot);
+            taken.insert(slot.uuid);
+            break;
+        }
+    }
+    for (int i; (i = plan.slotFor(unit.model, taken)) >= 0;) {
+        open.append(plan.slotList.at(i));
+        taken.insert(plan.slotList.at(i).uuid);
+    }
+    return open;
+}
+
+void UnitPlanner::unitFailed(const Unit &unit)
+{
+    const QString owner = unit.uid.trimmed().toUpper();
+    if (!m_planned.contains(owner))
+        return;
+    const QPair<int, int> given = m_planned.take(owner);
+    QVector<Range> &ranges = m_reserved[given.first];
+    for (int i = ranges.size() - 1; i >= 0; --i) {
+        if (ranges.at(i).uid == owner && ranges.at(i).first == given.second) {
+            ranges.removeAt(i);
+            return;
+        }
+    }
 }
 
 std::optional<int> UnitPlanner::overlap(int universe, int first, int last,

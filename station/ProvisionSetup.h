@@ -38,8 +38,17 @@ public:
     // order with this unit's own values put in. None, with why, when it cannot have them.
     std::optional<QVector<settingsfile::Entry>> plan(const Identity &identity, Unit &unit,
                                                      QString *why);
+    // With a plan: the slots, in plan order, that the unit may still take as far as the log and
+    // this station know (the one plan() gave it first); a record may know some of them taken.
+    QVector<patch::Slot> openSlots(const Unit &unit) const;
+    // A unit that failed leaves its planned slot to the next one of its model.
+    void unitFailed(const Unit &unit);
 
 private:
+    // Whether a range of the log, or one given since to another unit than owner, covers part
+    // of the slot.
+    bool slotTaken(const patch::Slot &slot, const QString &owner) const;
+
     // The end of a range given before to another unit than owner (UID in upper case) that
     // overlaps; none when the slots are free.
     std::optional<int> overlap(int universe, int first, int last, const QString &owner) const;
@@ -54,6 +63,8 @@ private:
     int m_cursor = 1;
     int m_passRows = 0;
     int m_numbered = 0;
+    // With a plan: the universe and address each unit (by UID) was given in this start.
+    QHash<QString, QPair<int, int>> m_planned;
 };
 
 } // namespace provision

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "files/SettingsFile.h"
+#include "patch/Plan.h"
 #include "unit/ModelCatalogue.h"
 
 #include <QHash>
@@ -52,6 +53,11 @@ struct Setup
     std::optional<int> universe;
     // Every unit's device.label; none: the template's.
     std::optional<QString> labelPattern;
+    // A designer's plan: each dimmer takes the first free slot of its model and is given the
+    // slot's universe, address, label and personality (neither startAddress nor labelPattern
+    // goes with it). A slot is taken when the record holds it or a live reservation covers it,
+    // or, without a record, when a PASS row of the log sits on it.
+    std::optional<patch::Plan> plan;
     // Slots a model takes from the sequence (by model number), instead of its channels (twice
     // those at 16-bit) for a dimmer and none for a receiver card.
     QHash<QString, int> footprints;
@@ -98,6 +104,7 @@ struct Unit
     int footprint = 0; // slots taken from the sequence from address on
     int n = 0;         // {n}; 0: not numbered
     QString label;     // its label, once labelSet
+    QString slotUuid;  // the planned slot it was given; empty without a plan
     // label holds the unit's label: the pattern's, the template's or its own
     bool labelSet = false;
     Result result = Result::Pending;

@@ -103,6 +103,8 @@ QString UnitWorker::place(QVector<settingsfile::Entry> &wanted, const RecordJob 
         return std::find_if(wanted.begin(), wanted.end(),
                             [&](const settingsfile::Entry &e) { return e.setting->key == key; });
     };
+    if (!job.planned.isEmpty())
+        return placePlanned(wanted, job);
     int address = job.address;
     if (job.footprint > 0) {
         m_reservation =
@@ -146,6 +148,48 @@ QString UnitWorker::place(QVector<settingsfile::Entry> &wanted, const RecordJob 
     }
     emit placed(m_id, address, n, label);
     return QString();
+}
+
+QString UnitWorker::placePlanned(QVector<settingsfile::Entry> &wanted, const RecordJob &job)
+{
+    const std::optional<QVector<record::HeldSlot>> held = m_record->units(std::nullopt);
+    if (!held)
+        return recordFailure();
+    QHash<QString, QString> holders; // slot UUID -> the unit holding it
+    for (const record::HeldSlot &h : *held)
+        holders.insert(h.slot, h.uid.toUpper());
+    for (const patch::Slot &slot : job.planned) {
+        const QString uuid = slot.uuid.toString(QUuid::WithoutBraces);
+        const QString holder = holders.value(uuid);
+        if (!holder.isEmpty() && holder != m_uid.trimmed().toUpper())
+            continue;
+        // A unit provisioned again into the slot it holds needs no reservation: its own slot
+        // keeps the range from every other station.
+        if (holder.isEmpty()) {
+            m_reservation = m_record->reserve(slot.universe, slot.address, slot.footprint(),
+                                              job.station, job.leaseSeconds, true);
+            if (!m_reservation && m_record->problem() == record::Problem::NoRoom)
+                continue;
+            if (!m_reservation)
+                return recordFailure();
+            m_renewed.start();
+        }
+        for (settingsfile::Entry &entry : wanted) {
+            const QString &key = entry.setting->key;
+            if (key == QLatin1String("dmx.address"))
+                entry.value = qlonglong(slot.address);
+            else if (key == QLatin1String("dmx.universe"))
+                entry.value = qlonglong(slot.universe);
+            else if (key == QLatin1String("device.label"))
+                entry.value = slot.label;
+            else if (key == QLatin1String("dmx.personality"))
+                entry.value = *settings::fromText(*entry.setting, slot.personality(), nullptr);
+        }
+        emit tookSlot(m_id, uuid);
+        return QString();
+    }
+    emit tookSlot(m_id, QString());
+    return patch::noSlotLeft(m_model);
 }
 
 bool UnitWorker::renewLease()

@@ -29,6 +29,9 @@ struct RecordJob
     int address = 0; // the planned one, kept when nothing is reserved
     int footprint = 0;
     std::optional<QString> labelPattern;
+    // With a plan: the slots the unit may take, in plan order; it takes the first that the
+    // record neither holds nor has reserved for another station.
+    QVector<patch::Slot> planned;
 };
 
 // Lives on its unit's thread from identify() to the end of that thread; its channel is created
@@ -58,6 +61,9 @@ signals:
     void progress(int id, int done, int total);
     // The address, number and label the record gave the unit, before its first write.
     void placed(int id, int address, int n, const QString &label);
+    // The planned slot (its UUID) the record gave the unit, before its first write; empty when
+    // the record holds every slot the unit could take.
+    void tookSlot(int id, const QString &uuid);
     // The record could not be reached: the station writes no further unit.
     void recordLost(int id, const QString &why);
     void done(int id, bool pass, const QString &failure);
@@ -71,6 +77,7 @@ private:
     }
     // Reserves the range and gives the unit its place; empty when it may be written.
     QString place(QVector<settingsfile::Entry> &wanted, const RecordJob &job);
+    QString placePlanned(QVector<settingsfile::Entry> &wanted, const RecordJob &job);
     // Keeps the reservation alive while the unit is written; false when it is gone.
     bool renewLease();
     QString recordFailure();
@@ -93,4 +100,3 @@ private:
 };
 
 } // namespace provision
-

@@ -207,6 +207,33 @@ void Station::Private::arrive(const PortCandidate &candidate)
         },
         Qt::QueuedConnection);
     QObject::connect(
+        worker, &UnitWorker::tookSlot, q,
+        [this](int unit, const QString &uuid) {
+            Entry *e = entry(unit);
+            if (!e || !setup.plan)
+                return;
+            // The station's guess of a slot is not where a unit that found none stands.
+            if (uuid.isEmpty()) {
+                Unit &none = e->unit;
+                none.slotUuid.clear();
+                none.label.clear();
+                none.labelSet = false;
+                none.universe = none.address = none.footprint = none.n = 0;
+            }
+            for (const patch::Slot &slot : setup.plan->slotList) {
+                if (slot.uuid != QUuid(uuid))
+                    continue;
+                e->unit.slotUuid = uuid;
+                e->unit.universe = slot.universe;
+                e->unit.address = slot.address;
+                e->unit.footprint = slot.footprint();
+                e->unit.label = slot.label;
+                e->unit.n = slot.unitNumber;
+            }
+            emit q->unitChanged(e->unit);
+        },
+        Qt::QueuedConnection);
+    QObject::connect(
         worker, &UnitWorker::recordLost, q, [this](int, const QString &why) { loseRecord(why); },
         Qt::QueuedConnection);
     QObject::connect(
@@ -308,7 +335,8 @@ void Station::Private::assign(Entry &e)
                         setup.startAddress.value_or(1),
                         unit.address,
                         0,
-                        setup.labelPattern};
+                        setup.labelPattern,
+                        unit.slotUuid.isEmpty() ? QVector<patch::Slot>() : planner.openSlots(unit)};
         if (setup.startAddress && unit.footprint > 0)
             job->footprint = unit.footprint;
         e.recorded = true;
@@ -372,12 +400,15 @@ void Station::Private::finish(Entry &e, Result result, const QString &failure)
     }
     if (e.unit.result == Result::Pass)
         history.passedUids.insert(e.unit.uid.trimmed().toUpper());
+    else
+        planner.unitFailed(e.unit);
     // The log row first: a record lost now still leaves the unit to `record import`, which knows
     // the row by its time.
     if (UnitWorker *worker = e.worker; worker && e.recorded) {
         record::ResultEntry entry;
         entry.unit = {e.unit.uid.trimmed().toUpper(), e.unit.model, e.unit.serialNumber};
         entry.placement = {e.unit.universe, e.unit.address, e.unit.footprint, e.unit.label};
+        entry.slotUuid = e.unit.slotUuid;
         entry.station = setup.stationName;
         entry.time = e.unit.finished;
         entry.templateName = e.unit.templatePath;

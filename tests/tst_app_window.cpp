@@ -531,8 +531,15 @@ private slots:
 
     // The station owns every unit from Start to Stop: the window lets go of its own without a
     // disconnection message and connects again afterwards.
+    void station_takesTheUnitAndGivesItBack_data()
+    {
+        QTest::addColumn<bool>("planned");
+        QTest::newRow("address and label from the sequence") << false;
+        QTest::newRow("from a plan -> the sequence's fields disabled") << true;
+    }
     void station_takesTheUnitAndGivesItBack()
     {
+        QFETCH(bool, planned);
         AppRig rig("7146");
         QVERIFY2(rig.start(), qPrintable(rig.error));
         QTemporaryDir dir;
@@ -545,8 +552,16 @@ private slots:
         StationWindow *station = rig.window->stationWindow();
         station->findChild<QLineEdit *>("le_template714x")->setText(templatePath);
         station->findChild<QLineEdit *>("le_log")->setText(dir.filePath("log.csv"));
-        station->findChild<QSpinBox *>("sb_startAddress")->setValue(101);
-        station->findChild<QLineEdit *>("le_label")->setText("Rig {n}");
+        if (planned) {
+            QFile plan(dir.filePath("plan.csv"));
+            QVERIFY(plan.open(QIODevice::WriteOnly));
+            plan.write("label,model,universe,address,personality\nRig 1,7146,1,101,8-bit\n");
+            station->findChild<QLineEdit *>("le_plan")->setText(plan.fileName());
+        } else {
+            station->findChild<QSpinBox *>("sb_startAddress")->setValue(101);
+            station->findChild<QLineEdit *>("le_label")->setText("Rig {n}");
+        }
+        QCOMPARE(station->findChild<QLineEdit *>("le_label")->isEnabled(), !planned);
         station->findChild<QPushButton *>("pb_start")->click();
         QVERIFY(station->isRunning());
         QVERIFY(rig.isOnPortPage());

@@ -105,9 +105,9 @@ struct Rig
         QVERIFY((*this)[i].setExtraLinks(names));
     }
 
-    // Per unit: "PASS <address> <label>" as the unit now holds them, or the FAIL row's failure,
-    // or "no row"; rows after the first skip lines of the log.
-    QStringList outcomes(int skip)
+    // Per unit: "PASS <address> <label>" as the unit now holds them (planned: and "u<universe>
+    // <personality>"), or the FAIL row's failure, or "no row"; rows after the first skip lines.
+    QStringList outcomes(int skip, bool planned = false)
     {
         QStringList out;
         QFile file(log());
@@ -133,7 +133,11 @@ struct Rig
                 const QString held =
                     QStringLiteral("%1 %2").arg(state.dmxAddress).arg(state.rootLabel);
                 const QString row = mine[0].value(9) + ' ' + mine[0].value(11);
-                out.append("PASS " + held + (row == held ? QString() : " (row: " + row + ")"));
+                out.append("PASS " + held + (row == held ? QString() : " (row: " + row + ")") +
+                           (planned ? QStringLiteral(" u%1 %2-bit")
+                                          .arg(state.universe)
+                                          .arg(state.sixteenBit ? 16 : 8)
+                                    : QString()));
             } else {
                 out.append("FAIL " + mine[0].value(13) + (written ? "" : "; nothing written"));
             }
@@ -256,7 +260,7 @@ void TestCliProvision::batch_data()
     QTest::addColumn<QStringList>("units");
     // Besides the options: "%t714" a template; "%template-record" t712 copied to the record folder
     // as the first unit's UID.json; "%fifo-record" a FIFO there by that name; "%devnull-log" the
-    // log a link to /dev/null.
+    // log a link to /dev/null; "%plan=ROW|ROW" --plan, a CSV plan of those rows.
     QTest::addColumn<QStringList>("arguments");
     // Rows in the log before the run, each on a line of its own; one ending "<cut>" ends the file
     // without its line break.
@@ -356,6 +360,36 @@ void TestCliProvision::batch_data()
     QTest::newRow("the log a link to /dev/null -> 4")
         << QStringList{"7146"} << QStringList{"%t714", "%devnull-log"} << none << 4
         << QStringList{"no row"} << QStringList{"not a regular file"};
+    const QString plan = "%plan=label,model,universe,address,personality|";
+    QTest::newRow("plan: mixed models and personalities -> each its slot over the template's")
+        << QStringList{"7146", "7126", "7126"}
+        << QStringList{"%t714", "%t712",
+                       plan + "Drop,7126,2,40,16-bit|Truss,7146,2,1,8-bit|Boom,7126,3,9,8-bit"}
+        << none << 0
+        << QStringList{"PASS 1 Truss u2 8-bit", "PASS 40 Drop u2 16-bit", "PASS 9 Boom u3 8-bit"}
+        << none;
+    QTest::newRow("plan: no slot left for the second 7146 -> it fails, not written")
+        << two714 << QStringList{"%t714", plan + "A,7146,1,1,16-bit|B,7126,1,11,8-bit"} << none << 1
+        << QStringList{"PASS 1 A u1 16-bit", "FAIL no planned slot left for 7146; nothing written"}
+        << none;
+    QTest::newRow("plan: a PASS row of the log on the first slot -> the next one")
+        << QStringList{"7146"}
+        << QStringList{"%t714", plan + "A,7146,1,1,16-bit|B,7146,1,11,16-bit"}
+        << QStringList{row(9, 1, 1, 10)} << 0 << QStringList{"PASS 11 B u1 16-bit"} << none;
+    QTest::newRow("plan: overlapping fixtures -> 4, naming both, nothing written")
+        << two714 << QStringList{"%t714", plan + "A,7146,1,1,16-bit|B,7126,1,10,8-bit"} << none << 4
+        << QStringList{"no row", "no row"}
+        << QStringList{
+               "row 2 \"A\" (universe 1, 1-10) and row 3 \"B\" (universe 1, 10-11) overlap"};
+    QTest::newRow("plan: a model we do not make -> 4, nothing written")
+        << two714 << QStringList{"%t714", plan + "A,7999,1,1,8-bit"} << none << 4
+        << QStringList{"no row", "no row"} << QStringList{"row 2: model '7999' is not one we make"};
+    QTest::newRow("plan with --start-address -> usage")
+        << two714 << QStringList{"%t714", plan + "A,7146,1,1,8-bit", "--start-address", "1"} << none
+        << 2 << QStringList{"no row", "no row"} << QStringList{"does not go with --start-address"};
+    QTest::newRow("--map without --plan -> usage")
+        << two714 << QStringList{"%t714", "--map", "Dim=7146"} << none << 2
+        << QStringList{"no row", "no row"} << QStringList{"--map goes with --plan"};
     QTest::newRow("dry run") << QStringList{"7146", "7126"} << all + QStringList{"--dry-run"}
                              << none << 0 << QStringList{"no row", "no row"} << none;
     QTest::newRow("no unit") << none << QStringList{"%t714"} << none << 3 << none << none;
@@ -400,6 +434,14 @@ void TestCliProvision::batch()
     if (arguments.contains("%template-record"))
         QVERIFY(QFile::copy(path("t712.json"), firstRecord));
     arguments.replaceInStrings("%template-record", firstRecord);
+    const int planAt = arguments.indexOf(QRegularExpression("^%plan=.*"));
+    if (planAt >= 0) {
+        QFile plan(rig.dir.filePath("plan.csv"));
+        QVERIFY(plan.open(QIODevice::WriteOnly));
+        plan.write(arguments.at(planAt).mid(6).replace('|', '\n').toUtf8());
+        arguments.replace(planAt, plan.fileName());
+        arguments.insert(planAt, "--plan");
+    }
     arguments.replaceInStrings(QRegularExpression("^%(t7.*|full714)$"), path("\\1.json"));
     const int threads = entries("/proc/self/task"), descriptors = entries("/proc/self/fd");
     const Run run = runCli(QStringList{"provision", "--log", rig.log(), "--port-dir", rig.links(),
@@ -410,7 +452,7 @@ void TestCliProvision::batch()
     if (said.isEmpty())
         QVERIFY2(code >= 2 || run.err.isEmpty(), qPrintable(run.err));
     verifySaid(run, said);
-    QCOMPARE(rig.outcomes(before.count('\n') + !before.endsWith('\n')), outcomes);
+    QCOMPARE(rig.outcomes(before.count('\n') + !before.endsWith('\n'), planAt >= 0), outcomes);
     // Every unit's thread has ended and its channel is closed.
     QTRY_COMPARE(entries("/proc/self/task"), threads);
     QCOMPARE(entries("/proc/self/fd"), descriptors);

@@ -26,6 +26,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QUuid>
 #include <QXmlStreamReader>
 
 #include <csignal>
@@ -656,6 +657,10 @@ private slots:
         QTest::newRow("server stopped mid-batch -> the rest fail unreachable, 4, log complete")
             << "postgres"
             << "stop" << 4 << "FAIL 7126 4B5600BB0001";
+        QTest::newRow("two stations on one plan -> each slot once, with the plan's UUID; exported "
+                      "and planned again -> the same slots")
+            << "sqlite"
+            << "plan" << 0 << "3 passed, 0 failed";
         QTest::newRow("station killed mid-batch -> its reservations free after the lease")
             << "sqlite"
             << "kill" << 0 << "";
@@ -695,8 +700,25 @@ private slots:
         };
         // A short lease only where the test waits for one to run out: on a loaded machine a
         // renewal may come late, and the unit would lose its range.
-        const QStringList options = {"--start-address",           "1", "--label", "#{n}", "--lease",
-                                     event == "kill" ? "5" : "60"};
+        QStringList options = {"--start-address",           "1", "--label", "#{n}", "--lease",
+                               event == "kill" ? "5" : "60"};
+        // A plan of the same slots in reverse order, each with its own UUID.
+        const auto planned = [](int i) {
+            return QUuid::fromString(
+                QString("{%1-0000-4000-8000-000000000000}").arg(i, 8, 10, QLatin1Char('0')));
+        };
+        if (event == "plan") {
+            QFile plan(dir.filePath("plan.csv"));
+            QVERIFY(plan.open(QIODevice::WriteOnly));
+            plan.write("uuid,label,model,universe,address,personality\n");
+            for (int i = 5; i >= 0; --i)
+                plan.write(QString("%1,#%2,7126,1,%3,8-bit\n")
+                               .arg(planned(i).toString())
+                               .arg(i + 1)
+                               .arg(2 * i + 1)
+                               .toUtf8());
+            options = QStringList{"--plan", plan.fileName()};
+        }
         const auto arguments = [&](int station) {
             return QStringList{"provision", file.fileName(),
                                "--log",     logPath(station),
@@ -705,7 +727,7 @@ private slots:
                    options + ports[station];
         };
         QProcess other;
-        if (event == "two" || event == "kill") {
+        if (event == "two" || event == "kill" || event == "plan") {
             other.start(QCoreApplication::applicationDirPath() + "/../cli/vantelo-cli",
                         arguments(1));
             QVERIFY(other.waitForStarted());
@@ -749,7 +771,7 @@ private slots:
         } else {
             // Both stations share two cores with the server and the units: on a loaded machine
             // the other one may finish long after this one. The test's own limit bounds it.
-            QVERIFY(other.waitForFinished(150000));
+            QVERIFY(other.state() == QProcess::NotRunning || other.waitForFinished(150000));
             QCOMPARE(other.exitCode(), 0);
         }
         // Every PASS of the logs is in the record (import adds what a lost record missed), held
@@ -770,6 +792,36 @@ private slots:
             });
             QVERIFY(unit != units.end() && (*unit)->state().dmxAddress == held[i].address);
         }
+        if (event != "plan")
+            return;
+        // The record lists the plan's UUIDs; its export, planned again into a fresh record, gives
+        // the units the same slots.
+        QString json, listed;
+        QCOMPARE(run({"record", "units", "--json", "--record", url}, json), 0);
+        for (const QJsonValue unit : QJsonDocument::fromJson(json.toUtf8())["units"].toArray())
+            listed += QString("%1 %2,").arg(unit["address"].toInt()).arg(unit["slot"].toString());
+        const auto placesOf = [](Record &r) {
+            QString out;
+            const QVector<HeldSlot> held = r.units(std::nullopt).value_or(QVector<HeldSlot>());
+            for (const HeldSlot &h : held)
+                out += QString("%1 %2 %3 %4,").arg(h.slot, h.label).arg(h.universe).arg(h.address);
+            return out;
+        };
+        QString expected;
+        for (int i = 0; i < 6; ++i)
+            expected +=
+                QString("%1 %2,").arg(2 * i + 1).arg(planned(i).toString(QUuid::WithoutBraces));
+        QCOMPARE(listed, expected);
+        const QString second = freshRecord(engine), mvr = dir.filePath("rig.mvr");
+        QCOMPARE(run({"export", "--record", url, "--out", mvr}, out), 0);
+        QCOMPARE(run(QStringList{"provision", file.fileName(), "--log", dir.filePath("2"),
+                                 "--record", second, "--plan", mvr} +
+                         ports[0] + ports[1],
+                     out),
+                 0);
+        Record again;
+        QVERIFY(again.open(second));
+        QCOMPARE(placesOf(again), placesOf(record));
     }
 
     // Last: it stops the server the other tests share.
