@@ -68,9 +68,13 @@ int auditCommand(const QStringList &words, QTextStream &out, QTextStream &err)
         if (option.name == QLatin1String("--record"))
             url = option.value;
         else if (option.name == QLatin1String("--port"))
-            ports.append(option.value);
-        else if (option.name == QLatin1String("--port-dir"))
+            ports.append(PortSource::openablePath(option.value));
+        else if (option.name != QLatin1String("--port-dir"))
+            continue;
+        else if (portDir.isEmpty())
             portDir = option.value;
+        else if (why.isEmpty())
+            why = QStringLiteral("--port-dir can be given only once");
     }
     if (why.isEmpty() && !portDir.isEmpty() && !QFileInfo(portDir).isDir())
         why = QStringLiteral("--port-dir: %1 is not a folder").arg(portDir);
@@ -95,7 +99,7 @@ int auditCommand(const QStringList &words, QTextStream &out, QTextStream &err)
         const QDir dir(portDir);
         for (const QString &name :
              dir.entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDir::Name))
-            ports.append(dir.filePath(name));
+            ports.append(PortSource::openablePath(dir.filePath(name)));
     }
     if (ports.isEmpty())
         ports = attachedPorts();

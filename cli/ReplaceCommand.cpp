@@ -41,7 +41,9 @@ int replaceCommand(const QStringList &words, QTextStream &out, QTextStream &err)
                                           : scan.error;
     QString url = record::defaultUrl(), port;
     for (const OptionScan::Option &option : scan.options)
-        (option.name == QLatin1String("--record") ? url : port) = option.value;
+        (option.name == QLatin1String("--record") ? url : port) =
+            option.name == QLatin1String("--port") ? PortSource::openablePath(option.value)
+                                                   : option.value;
     if (scan.has(QStringLiteral("--help"))) {
         out << "Usage: vantelo-cli replace OLD_UID --record URL [--port PATH]\n"
                "Gives the attached unit everything OLD_UID's last PASS result holds, reads it "
