@@ -540,8 +540,8 @@ bool Station::start(const Setup &setup, const Selection &selection, bool watch, 
         // Before anything is touched: a record that cannot be used stops the station here.
         d->rigRecord = std::make_unique<record::Record>();
         if (!d->rigRecord->open(setup.recordUrl)) {
-            reason = QStringLiteral("record %1: %2")
-                         .arg(d->rigRecord->redactedUrl(), d->rigRecord->errorString());
+            // The record's own message names it (password redacted).
+            reason = d->rigRecord->errorString();
             d->rigRecord.reset();
             return refuse(reason);
         }
