@@ -10,6 +10,10 @@
 // 3. vantelo-cli provision --watch as a process of its own, fed 200 units (24 with --quick) by
 //    vantelo-sim in another process through its control lines, eight at a time; its resident
 //    memory, threads and descriptors read from /proc before, during and after.
+// 4. The rig record on a throwaway PostgreSQL server (a fresh database each run): the eight
+//    units of 1. with the record against without, and three vantelo-cli provision processes of
+//    eight units each into one universe of one record at once against one such process alone,
+//    every held range checked against the others afterwards.
 //
 // Ends with a Markdown table of the figures and their goals; exits 1 when a run went wrong (a
 // unit that did not pass, a process that failed), not when a goal is missed.
@@ -17,9 +21,12 @@
 #include "BenchStats.h"
 #include "RawPort.h"
 
+#include "support/PgServer.h"
+
 #include "files/SettingsApply.h"
 #include "files/SettingsFile.h"
 #include "link/Serial.h"
+#include "record/Record.h"
 #include "server/PtyServer.h"
 #include "station/Provisioning.h"
 #include "unit/ModelCatalogue.h"
@@ -32,6 +39,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -50,12 +58,12 @@ void complain(const QString &text)
 // Simulated 7146 units in seed 2, reached through links in one folder.
 struct Units
 {
-    Units(const QString &folder, int count, int delayMs)
+    Units(const QString &folder, int count, int delayMs, const QString &uidPrefix = "4B5600BB")
     {
         QDir().mkpath(folder);
         for (int i = 0; i < count; ++i) {
             auto unit = std::make_unique<sim::PtyServer>(QStringLiteral("7146"));
-            unit->setUid(QStringLiteral("4B5600BB%1").arg(i, 4, 10, QLatin1Char('0')));
+            unit->setUid(uidPrefix + QStringLiteral("%1").arg(i, 4, 10, QLatin1Char('0')));
             unit->setSeed(2);
             unit->setLatencyMs(delayMs);
             unit->setExtraLinks({QStringLiteral("%1/u%2").arg(folder).arg(i)});
@@ -70,13 +78,16 @@ struct Units
 // Provisions every unit in the folder once; the wall time in ms from start() to finished(), and
 // when the last unit was reported identified and finished (its result final and logged).
 double provisionAll(const provision::Template &t, const QString &folder, const QString &log,
-                    double *identifiedMs = nullptr, double *finishedMs = nullptr)
+                    double *identifiedMs = nullptr, double *finishedMs = nullptr,
+                    const QString &recordUrl = QString())
 {
     provision::Setup setup;
     setup.templates = {t};
     setup.startAddress = 1;
     setup.labelPattern = QStringLiteral("Bench {n}");
     setup.logPath = log;
+    setup.recordUrl = recordUrl;
+    setup.stationName = QStringLiteral("bench");
     provision::Station station;
     QEventLoop loop;
     QObject::connect(&station, &provision::Station::finished, &loop, &QEventLoop::quit);
@@ -233,6 +244,71 @@ Soak soak(const QString &dir, const QString &templatePath, int count)
     return result;
 }
 
+// A fresh database of the server with the record's tables; empty when that failed.
+QString freshRecord(PgServer &server)
+{
+    QString why;
+    const QString url = server.freshDatabase(&why);
+    record::Record record;
+    if (url.isEmpty() || !record.init(url)) {
+        complain(QStringLiteral("no record: ") + (url.isEmpty() ? why : record.errorString()));
+        return QString();
+    }
+    return url;
+}
+
+// Whether every held range of the universe is clear of the next one, in address order.
+bool rangesApart(const QString &url, int universe, int *held)
+{
+    record::Record record;
+    std::optional<QVector<record::HeldSlot>> ranges;
+    if (!record.open(url) || !(ranges = record.units(universe))) {
+        complain(QStringLiteral("the record could not be read: ") + record.errorString());
+        return false;
+    }
+    std::sort(
+        ranges->begin(), ranges->end(),
+        [](const record::HeldSlot &a, const record::HeldSlot &b) { return a.address < b.address; });
+    *held = ranges->size();
+    for (int i = 1; i < ranges->size(); ++i) {
+        if (ranges->at(i - 1).address + ranges->at(i - 1).footprint > ranges->at(i).address)
+            return false;
+    }
+    return true;
+}
+
+// vantelo-cli provision processes, one per folder of units, started together into universe 1
+// of one record; the wall time from the first start to the last exit, in ms, and how many units
+// they reported PASS.
+double stationsAtOnce(const QString &templatePath, const QStringList &folders, const QString &url,
+                      int *passed)
+{
+    const QString cli =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../cli/vantelo-cli");
+    std::vector<std::unique_ptr<QProcess>> stations;
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < folders.size(); ++i) {
+        stations.push_back(std::make_unique<QProcess>());
+        stations.back()->start(
+            cli, {QStringLiteral("provision"), templatePath, QStringLiteral("--log"),
+                  folders.at(i) + QStringLiteral(".csv"), QStringLiteral("--port-dir"),
+                  folders.at(i), QStringLiteral("--universe"), QStringLiteral("1"),
+                  QStringLiteral("--start-address"), QStringLiteral("1"), QStringLiteral("--label"),
+                  QStringLiteral("Bench {n}"), QStringLiteral("--record"), url,
+                  QStringLiteral("--station"), QStringLiteral("bench-%1").arg(i)});
+    }
+    *passed = 0;
+    for (const auto &station : stations) {
+        if (!station->waitForFinished(120000) || station->exitCode() != 0)
+            complain(QStringLiteral("a station failed: ") +
+                     QString::fromLocal8Bit(station->readAllStandardError()));
+        for (const QByteArray &line : station->readAllStandardOutput().split('\n'))
+            *passed += line.startsWith("PASS ");
+    }
+    return clock.nsecsElapsed() / 1e6;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -351,6 +427,49 @@ int main(int argc, char *argv[])
     // 3. The watching station as a process.
     const Soak s = soak(dir.path(), smallTemplatePath, quick ? 24 : 200);
 
+    // 4. The record: eight units with it against without, then three stations at once against
+    // one, interleaved.
+    PgServer server;
+    if (!server.start(&why)) {
+        complain(QStringLiteral("the PostgreSQL server did not start: ") + why);
+        return 1;
+    }
+    std::vector<double> plain, recorded, alone, together;
+    int apart = 0, held = 0, passedTogether = 0, passedAlone = 0;
+    for (int r = 0; r < runs; ++r) {
+        for (const bool withRecord : {false, true}) {
+            const QString folder = dir.filePath(QStringLiteral("r%1-%2").arg(withRecord).arg(r));
+            Units units(folder, 8, 5);
+            const QString url = withRecord ? freshRecord(server) : QString();
+            const double ms =
+                provisionAll(t, folder, folder + QStringLiteral(".csv"), nullptr, nullptr, url);
+            (withRecord ? recorded : plain).push_back(ms);
+        }
+        for (const int count : {1, 3}) {
+            QStringList folders;
+            std::vector<std::unique_ptr<Units>> benches;
+            for (int b = 0; b < count; ++b) {
+                folders.append(dir.filePath(QStringLiteral("s%1-%2-%3").arg(count).arg(r).arg(b)));
+                benches.push_back(std::make_unique<Units>(
+                    folders.back(), 8, 5,
+                    QStringLiteral("4B56%1C").arg(b, 3, 10, QLatin1Char('0'))));
+            }
+            const QString url = freshRecord(server);
+            int passed = 0, inRecord = 0;
+            const double ms = stationsAtOnce(templatePath, folders, url, &passed);
+            const bool clear = rangesApart(url, 1, &inRecord);
+            if (count == 1) {
+                alone.push_back(ms);
+                passedAlone += passed;
+            } else {
+                together.push_back(ms);
+                passedTogether += passed;
+                held += inRecord;
+                apart += clear;
+            }
+        }
+    }
+
     using benchstats::median;
     using benchstats::verdict;
     const double ratio = median(eight) / median(one);
@@ -389,6 +508,21 @@ int main(int argc, char *argv[])
                 s.end.threads, s.end.descriptors, verdict(clean));
     std::printf("| the same: units passed, exit code after SIGINT | %d of %d, %d | all, 0 | %s |\n",
                 s.passed, s.units, s.exitCode, verdict(s.passed == s.units && s.exitCode == 0));
+
+    const double withRecord = median(recorded) / median(plain);
+    std::printf("| 8 units at once, 5 ms device delay, with a PostgreSQL record vs without | "
+                "%.0f ms vs %.0f ms = %.2fx | <= 1.05x | %s |\n",
+                median(recorded), median(plain), withRecord, verdict(withRecord <= 1.05));
+    const double stations = median(together) / median(alone);
+    std::printf("| 3 `vantelo-cli provision` processes of 8 units each into one universe of one "
+                "PostgreSQL record at once vs 1 such process | %.0f ms vs %.0f ms = %.2fx | "
+                "<= 1.3x | %s |\n",
+                median(together), median(alone), stations, verdict(stations <= 1.3));
+    std::printf("| the same: units PASS, held in the record, runs with no two ranges overlapping "
+                "| %d of %d, %d, %d of %d | all | %s |\n",
+                passedTogether, 24 * runs, held, apart, runs,
+                verdict(passedTogether == 24 * runs && held == 24 * runs && apart == runs &&
+                        passedAlone == 8 * runs));
     std::fflush(stdout);
     return failed ? 1 : 0;
 }

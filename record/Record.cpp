@@ -813,6 +813,18 @@ std::optional<QVector<HeldSlot>> Record::units(std::optional<int> universe)
     return held;
 }
 
+std::optional<bool> Record::holdsSlot(const QString &uid)
+{
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("SELECT 1 FROM slots WHERE unit_uid = :uid"));
+    query.bindValue(QStringLiteral(":uid"), uid.trimmed().toUpper());
+    if (!query.exec()) {
+        failQuery(query);
+        return std::nullopt;
+    }
+    return query.next();
+}
+
 std::optional<QVector<HistoryEntry>> Record::history(const QString &uid)
 {
     QSqlQuery query(m_db);

@@ -183,6 +183,8 @@ public:
 
     // The held slots, of one universe or of all, in universe and address order.
     std::optional<QVector<HeldSlot>> units(std::optional<int> universe);
+    // Whether the unit (by RDM UID) holds a slot.
+    std::optional<bool> holdsSlot(const QString &uid);
     // Every result of the unit, newest first.
     std::optional<QVector<HistoryEntry>> history(const QString &uid);
     std::optional<UniverseMap> map(int universe);

@@ -68,113 +68,70 @@ void UnitWorker::identify()
         end();
 }
 
-void UnitWorker::write(QVector<settingsfile::Entry> wanted, const QString &recordPath,
-                       const std::optional<RecordJob> &job)
+// What the record gave a unit, worked out on its record line while the unit is read.
+struct Placing
 {
-    m_job = job;
-    QString failure = job ? place(wanted, *job) : QString();
-    if (failure.isEmpty())
-        failure = check(wanted, recordPath);
-    emit done(m_id, failure.isEmpty(), failure);
-    if (!job)
-        end();
-}
-
-QString UnitWorker::recordFailure()
-{
-    if (m_record->problem() == record::Problem::Unreachable) {
-        if (!m_recordLost)
-            emit recordLost(m_id, m_record->errorString());
-        m_recordLost = true;
-        return QStringLiteral("record unreachable");
-    }
-    return QStringLiteral("record: ") + m_record->errorString();
-}
-
-QString UnitWorker::place(QVector<settingsfile::Entry> &wanted, const RecordJob &job)
-{
-    m_record = std::make_unique<record::Record>();
-    if (!m_record->open(job.url)) {
-        const QString why = recordFailure();
-        m_record.reset();
-        return why;
-    }
-    const auto entry = [&](const QString &key) {
-        return std::find_if(wanted.begin(), wanted.end(),
-                            [&](const settingsfile::Entry &e) { return e.setting->key == key; });
-    };
-    if (!job.planned.isEmpty())
-        return placePlanned(wanted, job);
-    int address = job.address;
-    if (job.footprint > 0) {
-        m_reservation =
-            m_record->reserve(job.universe, job.from, job.footprint, job.station, job.leaseSeconds);
-        if (!m_reservation) {
-            return m_record->problem() == record::Problem::NoRoom
-                       ? QStringLiteral("address range exhausted")
-                       : recordFailure();
-        }
-        m_renewed.start();
-        address = m_reservation->first;
-        const auto at = entry(QStringLiteral("dmx.address"));
-        if (at != wanted.end())
-            at->value = qlonglong(address);
-    }
-    // {n}: the unit's place among the universe's held and reserved ranges, so that numbers follow
-    // addresses; past any number whose label a held slot already shows.
-    const std::optional<record::UniverseMap> map = m_record->map(job.universe);
-    if (!map)
-        return recordFailure();
-    int n = 1;
-    for (const record::HeldSlot &held : map->held)
-        n += held.address > 0 && held.address < address;
-    for (const record::Reservation &r : map->reservations)
-        n += (!m_reservation || r.id != m_reservation->id) && r.first < address;
+    QString failure;          // empty when the unit has its place
+    bool recordFault = false; // the failure is the record's own, as problem and error say
+    record::Problem problem = record::Problem::None;
+    QString error;
+    std::optional<record::Reservation> reservation;
+    QVector<settingsfile::Entry> wanted; // with the place's values put in
+    bool planned = false;
+    QString slotUuid;
+    int address = 0;
+    int n = 0;
     QString label;
-    if (job.labelPattern) {
-        const auto taken = [&](const QString &text) {
-            return std::any_of(map->held.begin(), map->held.end(),
-                               [&](const record::HeldSlot &h) { return h.label == text; });
-        };
-        const auto expand = [&] {
-            return expandLabel(*job.labelPattern, {n, address, m_model, m_uid});
-        };
-        while (job.labelPattern->contains(QLatin1String("{n}")) && taken(expand()))
-            ++n;
-        label = expand();
-        const auto at = entry(QStringLiteral("device.label"));
-        if (at != wanted.end())
-            at->value = label;
-    }
-    emit placed(m_id, address, n, label);
-    return QString();
+};
+
+namespace {
+
+Placing recordFault(const record::Record &record, Placing placing = {})
+{
+    placing.recordFault = true;
+    placing.problem = record.problem();
+    placing.error = record.errorString();
+    return placing;
 }
 
-QString UnitWorker::placePlanned(QVector<settingsfile::Entry> &wanted, const RecordJob &job)
+void putValue(QVector<settingsfile::Entry> &wanted, const QString &key,
+              const settings::Value &value)
 {
-    const std::optional<QVector<record::HeldSlot>> held = m_record->units(std::nullopt);
+    const auto at = std::find_if(wanted.begin(), wanted.end(), [&](const settingsfile::Entry &e) {
+        return e.setting->key == key;
+    });
+    if (at != wanted.end())
+        at->value = value;
+}
+
+// The first planned slot the record neither holds for another unit nor has reserved for another
+// station.
+Placing placePlanned(record::Record &record, const RecordJob &job, Placing placing,
+                     const QString &model, const QString &uid)
+{
+    placing.planned = true;
+    const std::optional<QVector<record::HeldSlot>> held = record.units(std::nullopt);
     if (!held)
-        return recordFailure();
+        return recordFault(record, placing);
     QHash<QString, QString> holders; // slot UUID -> the unit holding it
     for (const record::HeldSlot &h : *held)
         holders.insert(h.slot, h.uid.toUpper());
     for (const patch::Slot &slot : job.planned) {
         const QString uuid = slot.uuid.toString(QUuid::WithoutBraces);
         const QString holder = holders.value(uuid);
-        if (!holder.isEmpty() && holder != m_uid.trimmed().toUpper())
+        if (!holder.isEmpty() && holder != uid.trimmed().toUpper())
             continue;
         // A unit provisioned again into the slot it holds needs no reservation: its own slot
         // keeps the range from every other station.
         if (holder.isEmpty()) {
-            m_reservation = m_record->reserve(slot.universe, slot.address, slot.footprint(),
-                                              job.station, job.leaseSeconds, true);
-            if (!m_reservation && m_record->problem() == record::Problem::NoRoom)
+            placing.reservation = record.reserve(slot.universe, slot.address, slot.footprint(),
+                                                 job.station, job.leaseSeconds, true);
+            if (!placing.reservation && record.problem() == record::Problem::NoRoom)
                 continue;
-            if (!m_reservation)
-                return recordFailure();
-            m_renewed.start();
+            if (!placing.reservation)
+                return recordFault(record, placing);
         }
-        for (settingsfile::Entry &entry : wanted) {
+        for (settingsfile::Entry &entry : placing.wanted) {
             const QString &key = entry.setting->key;
             if (key == QLatin1String("dmx.address"))
                 entry.value = qlonglong(slot.address);
@@ -185,11 +142,124 @@ QString UnitWorker::placePlanned(QVector<settingsfile::Entry> &wanted, const Rec
             else if (key == QLatin1String("dmx.personality"))
                 entry.value = *settings::fromText(*entry.setting, slot.personality(), nullptr);
         }
-        emit tookSlot(m_id, uuid);
-        return QString();
+        placing.slotUuid = uuid;
+        return placing;
     }
-    emit tookSlot(m_id, QString());
-    return patch::noSlotLeft(m_model);
+    placing.failure = patch::noSlotLeft(model);
+    return placing;
+}
+
+// Reserves the unit's range and gives it its place: runs on the unit's record line.
+Placing place(record::Record &record, const RecordJob &job, QVector<settingsfile::Entry> wanted,
+              const QString &model, const QString &uid)
+{
+    Placing placing;
+    placing.wanted = std::move(wanted);
+    if (!record.isOpen() && !record.open(job.url))
+        return recordFault(record, placing);
+    if (!job.planned.isEmpty())
+        return placePlanned(record, job, std::move(placing), model, uid);
+    int address = job.address;
+    if (job.footprint > 0) {
+        placing.reservation =
+            record.reserve(job.universe, job.from, job.footprint, job.station, job.leaseSeconds);
+        if (!placing.reservation) {
+            if (record.problem() != record::Problem::NoRoom)
+                return recordFault(record, placing);
+            placing.failure = QStringLiteral("address range exhausted");
+            return placing;
+        }
+        address = placing.reservation->first;
+        putValue(placing.wanted, QStringLiteral("dmx.address"), qlonglong(address));
+    }
+    // {n}: the unit's place among the universe's held and reserved ranges, so that numbers follow
+    // addresses; past any number whose label a held slot already shows.
+    const std::optional<record::UniverseMap> map = record.map(job.universe);
+    if (!map)
+        return recordFault(record, placing);
+    int n = 1;
+    for (const record::HeldSlot &held : map->held)
+        n += held.address > 0 && held.address < address;
+    for (const record::Reservation &r : map->reservations)
+        n += (!placing.reservation || r.id != placing.reservation->id) && r.first < address;
+    if (job.labelPattern) {
+        const auto taken = [&](const QString &text) {
+            return std::any_of(map->held.begin(), map->held.end(),
+                               [&](const record::HeldSlot &h) { return h.label == text; });
+        };
+        const auto expand = [&] {
+            return expandLabel(*job.labelPattern, {n, address, model, uid});
+        };
+        while (job.labelPattern->contains(QLatin1String("{n}")) && taken(expand()))
+            ++n;
+        placing.label = expand();
+        putValue(placing.wanted, QStringLiteral("device.label"), placing.label);
+    }
+    placing.address = address;
+    placing.n = n;
+    return placing;
+}
+
+} // namespace
+
+void UnitWorker::write(QVector<settingsfile::Entry> wanted, const QString &recordPath,
+                       const std::optional<RecordJob> &job)
+{
+    m_job = job;
+    // The record works out the unit's place while the unit is read: the reservation may wait its
+    // turn behind other units', and nothing is written before it is held.
+    std::function<QString(settingsapply::Plan &)> placed;
+    if (job) {
+        m_line = job->line;
+        // The job the line runs holds no share of the line: its last owner must not be the
+        // line's own thread, which cannot wait for itself.
+        RecordJob placing = *job;
+        placing.line.reset();
+        auto placement = std::make_shared<std::future<Placing>>(
+            m_line->post([job = std::move(placing), wanted, model = m_model, uid = m_uid](
+                             record::Record &r) { return place(r, job, wanted, model, uid); }));
+        placed = [this, placement](settingsapply::Plan &plan) {
+            return takePlace(placement->get(), plan);
+        };
+    }
+    const QString failure = check(wanted, recordPath, placed);
+    emit done(m_id, failure.isEmpty(), failure);
+    if (!job)
+        end();
+}
+
+QString UnitWorker::recordFailure(record::Problem problem, const QString &error)
+{
+    if (problem == record::Problem::Unreachable) {
+        if (!m_recordLost)
+            emit recordLost(m_id, error);
+        m_recordLost = true;
+        return QStringLiteral("record unreachable");
+    }
+    return QStringLiteral("record: ") + error;
+}
+
+QString UnitWorker::takePlace(const Placing &placing, settingsapply::Plan &plan)
+{
+    m_reservation = placing.reservation;
+    if (m_reservation)
+        m_renewed.start();
+    if (placing.recordFault)
+        return recordFailure(placing.problem, placing.error);
+    if (placing.planned)
+        emit tookSlot(m_id, placing.slotUuid);
+    if (!placing.failure.isEmpty())
+        return placing.failure;
+    if (!placing.planned)
+        emit placed(m_id, placing.address, placing.n, placing.label);
+    for (settingsapply::Row &row : plan.rows) {
+        const auto at =
+            std::find_if(placing.wanted.begin(), placing.wanted.end(),
+                         [&](const settingsfile::Entry &e) { return e.setting == row.setting; });
+        if (at != placing.wanted.end())
+            row.wanted = at->value;
+    }
+    return QString();
 }
 
 bool UnitWorker::renewLease()
@@ -200,10 +270,18 @@ bool UnitWorker::renewLease()
     if (m_renewed.elapsed() < m_job->leaseSeconds * 1000 / 3)
         return true;
     m_renewed.start();
-    if (m_record->renew(*m_reservation, m_job->leaseSeconds))
+    const Placing renewal = m_line->run(
+        [reservation = *m_reservation, lease = m_job->leaseSeconds](record::Record &r) mutable {
+            Placing renewed = r.renew(reservation, lease) ? Placing() : recordFault(r);
+            renewed.reservation = reservation;
+            return renewed;
+        });
+    m_reservation = renewal.reservation;
+    if (!renewal.recordFault)
         return true;
-    if (m_record->problem() == record::Problem::Unreachable) {
-        recordFailure(); // the unit in progress finishes; the log keeps it
+    if (renewal.problem == record::Problem::Unreachable) {
+        // The unit in progress finishes; the log keeps it.
+        recordFailure(renewal.problem, renewal.error);
         return true;
     }
     return false;
@@ -212,21 +290,26 @@ bool UnitWorker::renewLease()
 void UnitWorker::recordResult(record::ResultEntry entry, bool pass)
 {
     // A unit that never reached the record, or lost it, leaves its result to the log alone.
-    if (!m_record || m_recordLost) {
+    if (!m_line || m_recordLost) {
         end();
         return;
     }
     entry.settings = m_readBack;
-    const record::Reservation *held = m_reservation ? &*m_reservation : nullptr;
-    const bool ok = pass ? bool(m_record->pass(entry, held)) : m_record->fail(entry, held);
-    if (!ok && m_record->problem() == record::Problem::Unreachable)
-        recordFailure();
+    const Placing recorded =
+        m_line->run([entry, pass, reservation = m_reservation](record::Record &r) {
+            const record::Reservation *held = reservation ? &*reservation : nullptr;
+            const bool ok = pass ? bool(r.pass(entry, held)) : r.fail(entry, held);
+            return ok ? Placing() : recordFault(r);
+        });
+    if (recorded.recordFault && recorded.problem == record::Problem::Unreachable)
+        recordFailure(recorded.problem, recorded.error);
     end();
 }
 
 // Reads, writes what differs and reads everything back; empty when every key holds what was
 // meant for it.
-QString UnitWorker::check(const QVector<settingsfile::Entry> &wanted, const QString &recordPath)
+QString UnitWorker::check(const QVector<settingsfile::Entry> &wanted, const QString &recordPath,
+                          const std::function<QString(settingsapply::Plan &)> &placed)
 {
     using settingsapply::Status;
     const int keys = wanted.size();
@@ -256,7 +339,13 @@ QString UnitWorker::check(const QVector<settingsfile::Entry> &wanted, const QStr
                                  .arg(written)
                                  .arg(toWrite);
     };
-    const settingsapply::Plan plan = settingsapply::plan(*m_serial, m_family, wanted, control);
+    settingsapply::Plan plan = settingsapply::plan(*m_serial, m_family, wanted, control);
+    // The place first: a unit that has none fails for that, whatever its reading found.
+    if (placed) {
+        const QString why = placed(plan);
+        if (!why.isEmpty())
+            return why;
+    }
     if (plan.cancelled)
         return interrupted(0, -1);
     if (plan.lost)

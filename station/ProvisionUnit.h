@@ -1,9 +1,11 @@
 #pragma once
 
+#include "files/SettingsApply.h"
 #include "files/SettingsFile.h"
 #include "link/Serial.h"
 #include "record/Record.h"
 #include "station/ProvisionTypes.h"
+#include "station/RecordLine.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -13,6 +15,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 namespace provision {
@@ -32,7 +35,12 @@ struct RecordJob
     // With a plan: the slots the unit may take, in plan order; it takes the first that the
     // record neither holds nor has reserved for another station.
     QVector<patch::Slot> planned;
+    // The station's one connection to the record, shared by its units: their reservations
+    // queue for the universe anyway, and a connection per unit costs the server a process.
+    std::shared_ptr<RecordLine> line;
 };
+
+struct Placing;
 
 // Lives on its unit's thread from identify() to the end of that thread; its channel is created
 // in identify() and destroyed on the same thread, before the thread ends.
@@ -72,23 +80,25 @@ private:
     void end()
     {
         m_serial.reset();
-        m_record.reset();
+        m_line.reset();
         QThread::currentThread()->quit();
     }
-    // Reserves the range and gives the unit its place; empty when it may be written.
-    QString place(QVector<settingsfile::Entry> &wanted, const RecordJob &job);
-    QString placePlanned(QVector<settingsfile::Entry> &wanted, const RecordJob &job);
+    // Takes what the record gave the unit into the plan read from it; empty when the unit may
+    // be written.
+    QString takePlace(const Placing &placing, settingsapply::Plan &plan);
     // Keeps the reservation alive while the unit is written; false when it is gone.
     bool renewLease();
-    QString recordFailure();
-    QString check(const QVector<settingsfile::Entry> &wanted, const QString &recordPath);
+    QString recordFailure(record::Problem problem, const QString &error);
+    // placed, when given, is called once the unit is read and before anything is written.
+    QString check(const QVector<settingsfile::Entry> &wanted, const QString &recordPath,
+                  const std::function<QString(settingsapply::Plan &)> &placed);
 
     const int m_id;
     const QString m_port;
     const QMap<int, QStringList> m_extraKeys;
     const std::shared_ptr<std::atomic_bool> m_cancel;
     std::unique_ptr<Serial> m_serial;
-    std::unique_ptr<record::Record> m_record; // opened on this thread, closed on it
+    std::shared_ptr<RecordLine> m_line; // the station's connection to the record
     std::optional<RecordJob> m_job;
     std::optional<record::Reservation> m_reservation;
     QElapsedTimer m_renewed;

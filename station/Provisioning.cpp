@@ -116,6 +116,7 @@ struct Station::Private
     // The record as this thread asks it which units hold a slot; the units' threads open their
     // own. recordLost: it could not be reached, and no further unit is written.
     std::unique_ptr<record::Record> rigRecord;
+    std::shared_ptr<RecordLine> recordLine; // the units' connection to the record
     bool recordLost = false;
 
     Entry *entry(int id)
@@ -336,7 +337,8 @@ void Station::Private::assign(Entry &e)
                         unit.address,
                         0,
                         setup.labelPattern,
-                        unit.slotUuid.isEmpty() ? QVector<patch::Slot>() : planner.openSlots(unit)};
+                        unit.slotUuid.isEmpty() ? QVector<patch::Slot>() : planner.openSlots(unit),
+                        recordLine};
         if (setup.startAddress && unit.footprint > 0)
             job->footprint = unit.footprint;
         e.recorded = true;
@@ -357,15 +359,10 @@ void Station::Private::leaveUnwritten(Entry &e)
 
 bool Station::Private::heldInRecord(const QString &uid)
 {
-    const std::optional<QVector<record::HeldSlot>> held = rigRecord->units(std::nullopt);
-    if (!held) {
-        if (rigRecord->problem() == record::Problem::Unreachable)
-            loseRecord(rigRecord->errorString());
-        return false;
-    }
-    const QString wanted = uid.trimmed().toUpper();
-    return std::any_of(held->begin(), held->end(),
-                       [&](const record::HeldSlot &h) { return h.uid.toUpper() == wanted; });
+    const std::optional<bool> held = rigRecord->holdsSlot(uid);
+    if (!held && rigRecord->problem() == record::Problem::Unreachable)
+        loseRecord(rigRecord->errorString());
+    return held.value_or(false);
 }
 
 void Station::Private::loseRecord(const QString &why)
@@ -535,6 +532,7 @@ bool Station::start(const Setup &setup, const Selection &selection, bool watch, 
     d->stopReason.clear();
     d->filesRead.clear();
     d->rigRecord.reset();
+    d->recordLine.reset();
     d->recordLost = false;
     if (!setup.recordUrl.isEmpty()) {
         // Before anything is touched: a record that cannot be used stops the station here.
@@ -545,6 +543,7 @@ bool Station::start(const Setup &setup, const Selection &selection, bool watch, 
             d->rigRecord.reset();
             return refuse(reason);
         }
+        d->recordLine = std::make_shared<RecordLine>();
     }
     if (setup.dryRun) {
         if (!readLog(setup.logPath, d->history, &reason))
