@@ -150,6 +150,12 @@ bool measure(const char *engine, const QString &url, const QString &ownerUrl)
         return process.waitForFinished(60000) && process.exitCode() == 0;
     };
     timed(
+        engine, "vantelo-cli record units", 5,
+        [&] {
+            return command({"record", "units", "--record", url});
+        },
+        200);
+    timed(
         engine, "vantelo-cli record units --json", 5,
         [&] {
             return command({"record", "units", "--json", "--record", url});

@@ -188,7 +188,14 @@ private:
         if (m_request.json) {
             m_json[QStringLiteral("exit")] = m_code;
             m_json[QStringLiteral("errors")] = QJsonArray::fromStringList(m_errors);
-            m_out << QJsonDocument(m_json).toJson(QJsonDocument::Indented);
+            // Straight to the stream's file when it has one: a large rig's document is not
+            // converted to UTF-16 and back.
+            const QByteArray document = QJsonDocument(m_json).toJson(QJsonDocument::Indented);
+            m_out.flush();
+            if (m_out.device())
+                m_out.device()->write(document);
+            else
+                m_out << document;
         }
         m_out.flush();
         m_err.flush();
@@ -202,18 +209,23 @@ private:
             failed();
             return;
         }
-        QJsonArray array;
+        // One form or the other: a large rig's rows are built once.
+        if (m_request.json) {
+            QJsonArray array;
+            for (const record::HeldSlot &slot : *held)
+                array.append(slotJson(slot));
+            m_json[QStringLiteral("units")] = array;
+            return;
+        }
         QVector<QStringList> rows = {{"UID", "MODEL", "UNIVERSE", "ADDRESS", "FOOTPRINT", "LABEL",
                                       "STATION", "TIME", "SLOT"}};
+        rows.reserve(held->size() + 1);
         for (const record::HeldSlot &slot : *held) {
-            array.append(slotJson(slot));
             rows.append({slot.uid, slot.model, QString::number(slot.universe),
                          QString::number(slot.address), QString::number(slot.footprint), slot.label,
                          slot.station, slot.time, slot.slot});
         }
-        m_json[QStringLiteral("units")] = array;
-        if (!m_request.json)
-            printTable(m_out, rows);
+        printTable(m_out, rows);
     }
 
     void history()

@@ -247,7 +247,9 @@ bool Record::connect(const QString &url, bool create)
                           firstLine(error));
     }
     if (m_location.engine == Engine::Sqlite) {
-        for (const char *pragma : {"PRAGMA foreign_keys = ON", "PRAGMA journal_mode = WAL"}) {
+        // Reads of a large rig map the file instead of copying it page by page.
+        for (const char *pragma : {"PRAGMA foreign_keys = ON", "PRAGMA journal_mode = WAL",
+                                   "PRAGMA mmap_size = 268435456"}) {
             QSqlQuery query(m_db);
             if (!query.exec(QString::fromLatin1(pragma)))
                 return failQuery(query);
@@ -778,12 +780,29 @@ namespace {
 
 // The station and time of the result that put the unit in the slot: its latest PASS there,
 // found through the index on (slot, unit, result, id), so one universe reads only its own rows.
-const char heldSlotsSql[] =
-    "SELECT s.unit_uid, u.model, s.universe, s.address, s.footprint, s.label, (SELECT x.station "
-    "FROM results x WHERE x.slot_uuid = s.uuid AND x.unit_uid = s.unit_uid AND x.result = 'PASS' "
-    "ORDER BY x.id DESC LIMIT 1), (SELECT x.time FROM results x WHERE x.slot_uuid = s.uuid AND "
-    "x.unit_uid = s.unit_uid AND x.result = 'PASS' ORDER BY x.id DESC LIMIT 1), s.uuid FROM "
-    "slots s JOIN units u ON u.uid = s.unit_uid WHERE s.unit_uid IS NOT NULL";
+// The held slots, of one universe (bound as :universe) or of all, in universe and address
+// order, with columns of the PASS result that put each unit in its slot (as r). PostgreSQL looks
+// that result up laterally: a join on a subquery's id makes it hash every result of the record.
+// SQLite has no lateral join; it looks the id up per slot and joins the row by its key.
+QString heldSlotsSql(Engine engine, const QString &resultColumns, bool oneUniverse)
+{
+    const QString latest = QStringLiteral(
+        "x.slot_uuid = s.uuid AND x.unit_uid = s.unit_uid AND x.result = 'PASS' ORDER BY x.id "
+        "DESC LIMIT 1");
+    const QString result =
+        engine == Engine::Postgres
+            ? QStringLiteral("LEFT JOIN LATERAL (SELECT x.station, x.time, x.template, "
+                             "x.settings FROM results x WHERE %1) r ON true")
+                  .arg(latest)
+            : QStringLiteral("LEFT JOIN results r ON r.id = (SELECT x.id FROM results x WHERE %1)")
+                  .arg(latest);
+    return QStringLiteral("SELECT s.unit_uid, u.model, s.universe, s.address, s.footprint, "
+                          "s.label, r.station, r.time, s.uuid%1 FROM slots s JOIN units u ON "
+                          "u.uid = s.unit_uid %2 WHERE s.unit_uid IS NOT NULL%3 ORDER BY "
+                          "s.universe, s.address, s.unit_uid")
+        .arg(resultColumns, result,
+             oneUniverse ? QStringLiteral(" AND s.universe = :universe") : QString());
+}
 
 HeldSlot heldSlot(const QSqlQuery &query)
 {
@@ -798,9 +817,7 @@ std::optional<QVector<HeldSlot>> Record::units(std::optional<int> universe)
 {
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    query.prepare(QString::fromLatin1(heldSlotsSql) +
-                  (universe ? QStringLiteral(" AND s.universe = :universe") : QString()) +
-                  QStringLiteral(" ORDER BY s.universe, s.address, s.unit_uid"));
+    query.prepare(heldSlotsSql(m_location.engine, QString(), bool(universe)));
     if (universe)
         query.bindValue(QStringLiteral(":universe"), *universe);
     if (!query.exec()) {
@@ -893,19 +910,10 @@ std::optional<UniverseMap> Record::map(int universe)
 
 std::optional<QVector<PatchedSlot>> Record::patchedUnits(std::optional<int> universe)
 {
-    // The result that put the unit in its slot, joined once, so a rig of thousands of units is
-    // one pass over the index on (slot, unit, result, id) as units() is.
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    query.prepare(
-        QStringLiteral(
-            "SELECT s.unit_uid, u.model, s.universe, s.address, s.footprint, s.label, r.station, "
-            "r.time, s.uuid, r.template, r.settings FROM slots s JOIN units u ON u.uid = "
-            "s.unit_uid LEFT JOIN results r ON r.id = (SELECT x.id FROM results x WHERE "
-            "x.slot_uuid = s.uuid AND x.unit_uid = s.unit_uid AND x.result = 'PASS' ORDER BY "
-            "x.id DESC LIMIT 1) WHERE s.unit_uid IS NOT NULL") +
-        (universe ? QStringLiteral(" AND s.universe = :universe") : QString()) +
-        QStringLiteral(" ORDER BY s.universe, s.address, s.unit_uid"));
+    query.prepare(heldSlotsSql(m_location.engine, QStringLiteral(", r.template, r.settings"),
+                               bool(universe)));
     if (universe)
         query.bindValue(QStringLiteral(":universe"), *universe);
     if (!query.exec()) {
