@@ -39,9 +39,13 @@ case "$cmd" in
         exec "$BUILD/vantelo" --simulate 7146 "$@"
         ;;
     test)
-        setup; build
-        "$ROOT/tools/fuzz.sh" "${VANTELO_FUZZ_SECONDS:-5}"
-        VANTELO_JOBS=$JOBS "$ROOT/tools/sanitize.sh"
+        # Each stage says how long it took: the whole run has to fit a CI job.
+        stage() { echo "== $1: $((SECONDS - mark)) s (total $SECONDS s)"; mark=$SECONDS; }
+        mark=$SECONDS
+        setup; stage "set-up"
+        build; stage "build"
+        "$ROOT/tools/fuzz.sh" "${VANTELO_FUZZ_SECONDS:-5}"; stage "fuzz targets"
+        VANTELO_JOBS=$JOBS "$ROOT/tools/sanitize.sh"; stage "sanitized suite"
         # The plain suite last, so its summary closes the output.
         ctest --test-dir "$BUILD" --output-on-failure -j "$JOBS" "$@"
         ;;
