@@ -29,7 +29,7 @@ ensure_packages libbenchmark-dev postgresql postgresql-contrib
 
 # Configured every time: a build directory made before Google Benchmark was installed has to
 # find it now.
-configure_testing_build "$BUILD"
+configure_testing_build "$BUILD" -DVANTELO_BENCHMARKS=ON
 cmake --build "$BUILD" --target bench_device bench_startup bench_station bench_patch bench_record vantelo-cli vantelo-sim -j "$JOBS" >/dev/null
 
 # Headless, as in CI.

@@ -32,9 +32,9 @@ cmd=${1:-}
 [ $# -gt 0 ] && shift
 case "$cmd" in
     setup) setup ;;
-    build) setup; build "$@" ;;
+    build) setup; build -DVANTELO_BENCHMARKS=ON "$@" ;;
     run)
-        setup; build
+        setup; build -DVANTELO_BENCHMARKS=ON
         web_engine_env
         exec "$BUILD/vantelo" --simulate 7146 "$@"
         ;;
@@ -43,7 +43,7 @@ case "$cmd" in
         stage() { echo "== $1: $((SECONDS - mark)) s (total $SECONDS s)"; mark=$SECONDS; }
         mark=$SECONDS
         setup; stage "set-up"
-        build; stage "build"
+        build -DVANTELO_BENCHMARKS=OFF; stage "build"
         "$ROOT/tools/fuzz.sh" "${VANTELO_FUZZ_SECONDS:-5}"; stage "fuzz targets"
         VANTELO_JOBS=$JOBS "$ROOT/tools/sanitize.sh"; stage "sanitized suite"
         # The plain suite last, so its summary closes the output.
