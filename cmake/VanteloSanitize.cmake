@@ -10,7 +10,9 @@ if(VANTELO_SANITIZE)
         -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     add_compile_options(${_vantelo_sanitize_flags})
     # Line tables are all a sanitizer report needs; full debug information doubled the build time.
-    add_compile_options(-g1)
+    # -O1, as the sanitizers' own documentation advises, builds faster than the configuration's
+    # -O2 and keeps reports readable.
+    add_compile_options(-g1 -O1)
     add_link_options(${_vantelo_sanitize_flags})
 
     # Leaks inside Qt and the web engine that our code cannot free are suppressed by name, one
