@@ -68,22 +68,6 @@ void UnitWorker::identify()
         end();
 }
 
-// What the record gave a unit, worked out on its record line while the unit is read.
-struct Placing
-{
-    QString failure;          // empty when the unit has its place
-    bool recordFault = false; // the failure is the record's own, as problem and error say
-    record::Problem problem = record::Problem::None;
-    QString error;
-    std::optional<record::Reservation> reservation;
-    QVector<settingsfile::Entry> wanted; // with the place's values put in
-    bool planned = false;
-    QString slotUuid;
-    int address = 0;
-    int n = 0;
-    QString label;
-};
-
 namespace {
 
 Placing recordFault(const record::Record &record, Placing placing = {})
@@ -126,6 +110,7 @@ Placing placePlanned(record::Record &record, const RecordJob &job, Placing placi
         if (holder.isEmpty()) {
             placing.reservation = record.reserve(slot.universe, slot.address, slot.footprint(),
                                                  job.station, job.leaseSeconds, true);
+            placing.reservedAt.start();
             if (!placing.reservation && record.problem() == record::Problem::NoRoom)
                 continue;
             if (!placing.reservation)
@@ -163,6 +148,7 @@ Placing place(record::Record &record, const RecordJob &job, QVector<settingsfile
     if (job.footprint > 0) {
         placing.reservation =
             record.reserve(job.universe, job.from, job.footprint, job.station, job.leaseSeconds);
+        placing.reservedAt.start();
         if (!placing.reservation) {
             if (record.problem() != record::Problem::NoRoom)
                 return recordFault(record, placing);
@@ -215,12 +201,12 @@ void UnitWorker::write(QVector<settingsfile::Entry> wanted, const QString &recor
         // line's own thread, which cannot wait for itself.
         RecordJob placing = *job;
         placing.line.reset();
-        auto placement = std::make_shared<std::future<Placing>>(
-            m_line->post([job = std::move(placing), wanted, model = m_model, uid = m_uid](
-                             record::Record &r) { return place(r, job, wanted, model, uid); }));
-        placed = [this, placement](settingsapply::Plan &plan) {
-            return takePlace(placement->get(), plan);
-        };
+        m_placement =
+            m_line
+                ->post([job = std::move(placing), wanted, model = m_model, uid = m_uid](
+                           record::Record &r) { return place(r, job, wanted, model, uid); })
+                .share();
+        placed = [this](settingsapply::Plan &plan) { return takePlace(m_placement.get(), plan); };
     }
     const QString failure = check(wanted, recordPath, placed);
     emit done(m_id, failure.isEmpty(), failure);
@@ -239,11 +225,17 @@ QString UnitWorker::recordFailure(record::Problem problem, const QString &error)
     return QStringLiteral("record: ") + error;
 }
 
+void UnitWorker::holdReservation(const Placing &placing)
+{
+    if (m_reservation || !placing.reservation)
+        return;
+    m_reservation = placing.reservation;
+    m_renewed = placing.reservedAt;
+}
+
 QString UnitWorker::takePlace(const Placing &placing, settingsapply::Plan &plan)
 {
-    m_reservation = placing.reservation;
-    if (m_reservation)
-        m_renewed.start();
+    holdReservation(placing);
     if (placing.recordFault)
         return recordFailure(placing.problem, placing.error);
     if (placing.planned)
@@ -264,6 +256,10 @@ QString UnitWorker::takePlace(const Placing &placing, settingsapply::Plan &plan)
 
 bool UnitWorker::renewLease()
 {
+    // The lease runs from the reservation, which may be made while the unit is still read.
+    if (!m_reservation && m_placement.valid() &&
+        m_placement.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+        holdReservation(m_placement.get());
     if (!m_reservation || m_recordLost)
         return true;
     // A third of the lease leaves two thirds for a renewal that has to wait for a busy record.

@@ -40,7 +40,22 @@ struct RecordJob
     std::shared_ptr<RecordLine> line;
 };
 
-struct Placing;
+// What the record gave a unit, worked out on its record line while the unit is read.
+struct Placing
+{
+    QString failure;          // empty when the unit has its place
+    bool recordFault = false; // the failure is the record's own, as problem and error say
+    record::Problem problem = record::Problem::None;
+    QString error;
+    std::optional<record::Reservation> reservation;
+    QVector<settingsfile::Entry> wanted; // with the place's values put in
+    bool planned = false;
+    QString slotUuid;
+    int address = 0;
+    int n = 0;
+    QString label;
+    QElapsedTimer reservedAt; // when the reservation was made: its lease runs from then
+};
 
 // Lives on its unit's thread from identify() to the end of that thread; its channel is created
 // in identify() and destroyed on the same thread, before the thread ends.
@@ -86,6 +101,8 @@ private:
     // Takes what the record gave the unit into the plan read from it; empty when the unit may
     // be written.
     QString takePlace(const Placing &placing, settingsapply::Plan &plan);
+    // Keeps the placement's reservation, once, with the time it was made.
+    void holdReservation(const Placing &placing);
     // Keeps the reservation alive while the unit is written; false when it is gone.
     bool renewLease();
     QString recordFailure(record::Problem problem, const QString &error);
@@ -98,7 +115,8 @@ private:
     const QMap<int, QStringList> m_extraKeys;
     const std::shared_ptr<std::atomic_bool> m_cancel;
     std::unique_ptr<Serial> m_serial;
-    std::shared_ptr<RecordLine> m_line; // the station's connection to the record
+    std::shared_ptr<RecordLine> m_line;      // the station's connection to the record
+    std::shared_future<Placing> m_placement; // worked out on the line while the unit is read
     std::optional<RecordJob> m_job;
     std::optional<record::Reservation> m_reservation;
     QElapsedTimer m_renewed;
