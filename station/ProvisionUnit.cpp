@@ -134,7 +134,7 @@ Placing placePlanned(record::Record &record, const RecordJob &job, Placing placi
     return placing;
 }
 
-// Reserves the unit's range and gives it its place: runs on the unit's record line.
+// Reserves the unit's range and gives it its place: runs on the station's record line.
 Placing place(record::Record &record, const RecordJob &job, QVector<settingsfile::Entry> wanted,
               const QString &model, const QString &uid)
 {
