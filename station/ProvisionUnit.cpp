@@ -194,7 +194,6 @@ void UnitWorker::write(QVector<settingsfile::Entry> wanted, const QString &recor
     m_job = job;
     // The record works out the unit's place while the unit is read: the reservation may wait its
     // turn behind other units', and nothing is written before it is held.
-    std::function<QString(settingsapply::Plan &)> placed;
     if (job) {
         m_line = job->line;
         // The job the line runs holds no share of the line: its last owner must not be the
@@ -206,9 +205,8 @@ void UnitWorker::write(QVector<settingsfile::Entry> wanted, const QString &recor
                 ->post([job = std::move(placing), wanted, model = m_model, uid = m_uid](
                            record::Record &r) { return place(r, job, wanted, model, uid); })
                 .share();
-        placed = [this](settingsapply::Plan &plan) { return takePlace(m_placement.get(), plan); };
     }
-    const QString failure = check(wanted, recordPath, placed);
+    const QString failure = check(wanted, recordPath);
     emit done(m_id, failure.isEmpty(), failure);
     if (!job)
         end();
@@ -304,8 +302,7 @@ void UnitWorker::recordResult(record::ResultEntry entry, bool pass)
 
 // Reads, writes what differs and reads everything back; empty when every key holds what was
 // meant for it.
-QString UnitWorker::check(const QVector<settingsfile::Entry> &wanted, const QString &recordPath,
-                          const std::function<QString(settingsapply::Plan &)> &placed)
+QString UnitWorker::check(const QVector<settingsfile::Entry> &wanted, const QString &recordPath)
 {
     using settingsapply::Status;
     const int keys = wanted.size();
@@ -337,8 +334,8 @@ QString UnitWorker::check(const QVector<settingsfile::Entry> &wanted, const QStr
     };
     settingsapply::Plan plan = settingsapply::plan(*m_serial, m_family, wanted, control);
     // The place first: a unit that has none fails for that, whatever its reading found.
-    if (placed) {
-        const QString why = placed(plan);
+    if (m_placement.valid()) {
+        const QString why = takePlace(m_placement.get(), plan);
         if (!why.isEmpty())
             return why;
     }

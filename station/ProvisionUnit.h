@@ -15,7 +15,6 @@
 #include <QThread>
 
 #include <atomic>
-#include <functional>
 #include <memory>
 
 namespace provision {
@@ -106,9 +105,8 @@ private:
     // Keeps the reservation alive while the unit is written; false when it is gone.
     bool renewLease();
     QString recordFailure(record::Problem problem, const QString &error);
-    // placed, when given, is called once the unit is read and before anything is written.
-    QString check(const QVector<settingsfile::Entry> &wanted, const QString &recordPath,
-                  const std::function<QString(settingsapply::Plan &)> &placed);
+    // With a placement, the unit takes its place once it is read and before anything is written.
+    QString check(const QVector<settingsfile::Entry> &wanted, const QString &recordPath);
 
     const int m_id;
     const QString m_port;
